@@ -1,0 +1,94 @@
+// The data archive: zlib-packed entries, a packed directory of 48-byte records and a 15-byte trailer.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+constexpr int kArchiveNameSize = 32;     // entry name field, NUL-terminated inside
+constexpr int kArchiveRecordSize = 48;   // one directory record on disk
+constexpr int kArchiveTrailerSize = 15;  // count, unpacked size, packed size, ":-)"
+constexpr const char* kNoArchiveName = "NO_FILE_SELECTED";
+
+// One directory record as held in memory; on disk it is 48 little-endian bytes.
+struct ArchiveEntry {
+    char name[kArchiveNameSize]; // at most 31 characters
+    uint32_t offset;             // of the entry's zlib stream from the start of the file
+    uint32_t endOffset;          // offset + packedSize (written, never read)
+    uint32_t unpackedSize;       // bytes
+    uint32_t packedSize;         // bytes
+};
+
+// The file operations an archive uses, so tests can fail or cut any write.
+class ArchiveFiles {
+public:
+    virtual ~ArchiveFiles() = default;
+    virtual std::FILE* openRead(const std::string& path) = 0;
+    virtual std::FILE* createNew(const std::string& path) = 0; // empty, for writing
+    // Writes n bytes; false on any failure (a cut write may have written part of them).
+    virtual bool write(std::FILE* file, const void* data, size_t n) = 0;
+    virtual bool finish(std::FILE* file) = 0; // flush to disk and close; false on failure
+    virtual bool replace(const std::string& from, const std::string& to) = 0; // atomic rename
+    virtual void discard(const std::string& path) = 0;
+};
+
+ArchiveFiles& systemArchiveFiles();
+
+// The process-wide name used by archives constructed without a name.
+void setDefaultArchiveName(const char* name);
+const char* defaultArchiveName();
+
+class DataArchive {
+public:
+    DataArchive(); // the default name
+    explicit DataArchive(const char* name, ArchiveFiles& files = systemArchiveFiles());
+    ~DataArchive();
+    DataArchive(const DataArchive&) = delete;
+    DataArchive& operator=(const DataArchive&) = delete;
+
+    void reopen(const char* name);
+    // Writes the directory when entries were added since it was last read or written.
+    // False when that write failed; the file on disk is then the archive as it was.
+    bool close();
+
+    bool isOpen() const { return file_ != nullptr; }
+    int find(const char* name) const; // index of the first match, -1 if none
+    std::optional<std::vector<uint8_t>> extract(const char* name) const;
+    std::optional<std::vector<uint8_t>> extractAt(int index) const;
+
+    int entryCount() const { return count_; }
+    uint32_t unpackedSize(int index) const { return directory_[index].unpackedSize; }
+    uint32_t packedSize(int index) const { return directory_[index].packedSize; }
+    const ArchiveEntry& entry(int index) const { return directory_[index]; }
+    const char* fileName() const { return fileName_; }
+
+    bool add(const char* sourcePath, const char* entryName);
+    bool addBytes(const uint8_t* data, size_t size, const char* entryName);
+    bool remove(const char* entryName);
+    bool writeDirectory();
+
+private:
+    void open(const char* name);
+    void readDirectory();
+    bool rewrite(int skipIndex);
+
+    char fileName_[256] = {};
+    int32_t count_ = 0;
+    int32_t savedCount_ = 0;
+    uint32_t dataEnd_ = 0; // where the entry data ends and the directory begins
+    std::vector<ArchiveEntry> directory_;
+    std::vector<std::vector<uint8_t>> pending_; // packed blocks added since the last write
+    std::FILE* file_ = nullptr;                  // opened for reading only
+    uint64_t fileSize_ = 0;
+    ArchiveFiles* files_;
+};
+
+// Archive entry names match when equally long and each pair of signed bytes x, y has
+// x == y, x == y + 32 or y == x + 32.
+bool archiveNamesMatch(const char* entryName, const char* lookupName);
+
+} // namespace kestrune
