@@ -42,6 +42,15 @@ ArchiveFiles& systemArchiveFiles();
 void setDefaultArchiveName(const char* name);
 const char* defaultArchiveName();
 
+// What opening found at the end of the file.
+enum class DirectoryState {
+    Closed,  // no file open
+    Empty,   // an empty file: an archive with no entries yet
+    Valid,   // a directory was read
+    Foreign, // the file does not end in ":-)": not an archive, its bytes are kept
+    Damaged, // ends in ":-)" but the trailer or directory cannot be read: no entries
+};
+
 class DataArchive {
 public:
     DataArchive(); // the default name
@@ -56,6 +65,7 @@ public:
     bool close();
 
     bool isOpen() const { return file_ != nullptr; }
+    DirectoryState directoryState() const { return state_; }
     int find(const char* name) const; // index of the first match, -1 if none
     std::optional<std::vector<uint8_t>> extract(const char* name) const;
     std::optional<std::vector<uint8_t>> extractAt(int index) const;
@@ -84,6 +94,7 @@ private:
     std::vector<std::vector<uint8_t>> pending_; // packed blocks added since the last write
     std::FILE* file_ = nullptr;                  // opened for reading only
     uint64_t fileSize_ = 0;
+    DirectoryState state_ = DirectoryState::Closed;
     ArchiveFiles* files_;
 };
 

@@ -1,0 +1,343 @@
+// The data archive: reading the directory, finding and extracting entries, adding and removing them.
+#include "archive/archive.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <zlib.h>
+
+namespace kestrune {
+namespace {
+
+char defaultName[128] = "NO_FILE_SELECTED";
+
+const uint8_t kMagic[3] = {':', '-', ')'};
+
+// Deflate cannot expand data by more than about 1032:1, so a size claiming more than this from a
+// given packed size is a lie and is never allocated.
+uint64_t maxUnpackedFor(uint64_t packed) { return packed * 1040 + 64; }
+
+uint32_t readLe32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void writeLe32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+bool readAt(std::FILE* file, uint64_t offset, void* out, size_t n) {
+    if (std::fseek(file, long(offset), SEEK_SET) != 0) return false;
+    return n == 0 || std::fread(out, 1, n, file) == n;
+}
+
+uint64_t sizeOf(std::FILE* file) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return 0;
+    long size = std::ftell(file);
+    return size < 0 ? 0 : uint64_t(size);
+}
+
+// Level-9 zlib stream of the bytes; none when zlib refuses.
+std::optional<std::vector<uint8_t>> compressBlock(const uint8_t* data, size_t size) {
+    uLongf packedSize = compressBound(uLong(size));
+    std::vector<uint8_t> packed(packedSize);
+    const Bytef* source = size ? data : reinterpret_cast<const Bytef*>("");
+    if (compress2(packed.data(), &packedSize, source, uLong(size), 9) != Z_OK) return std::nullopt;
+    packed.resize(packedSize);
+    return packed;
+}
+
+// Unpacks exactly unpackedSize bytes or nothing: a stream that is short, long or broken is absent.
+std::optional<std::vector<uint8_t>> uncompressBlock(const std::vector<uint8_t>& packed,
+                                                    uint32_t unpackedSize) {
+    if (unpackedSize > maxUnpackedFor(packed.size())) return std::nullopt;
+    std::vector<uint8_t> result(unpackedSize);
+    uint8_t spare = 0; // zlib wants somewhere to write even when nothing is expected
+    uLongf length = unpackedSize;
+    int status = uncompress(unpackedSize ? result.data() : &spare, &length, packed.data(),
+                            uLong(packed.size()));
+    if (status != Z_OK || length != unpackedSize) return std::nullopt;
+    return result;
+}
+
+void encodeRecord(const ArchiveEntry& entry, uint8_t* out) {
+    std::memcpy(out, entry.name, kArchiveNameSize);
+    writeLe32(out + 32, entry.offset);
+    writeLe32(out + 36, entry.endOffset);
+    writeLe32(out + 40, entry.unpackedSize);
+    writeLe32(out + 44, entry.packedSize);
+}
+
+ArchiveEntry decodeRecord(const uint8_t* in) {
+    ArchiveEntry entry;
+    std::memcpy(entry.name, in, kArchiveNameSize);
+    // A name that fills its field has no terminator on disk; it is read as its first 31 bytes.
+    entry.name[kArchiveNameSize - 1] = 0;
+    entry.offset = readLe32(in + 32);
+    entry.endOffset = readLe32(in + 36);
+    entry.unpackedSize = readLe32(in + 40);
+    entry.packedSize = readLe32(in + 44);
+    return entry;
+}
+
+} // namespace
+
+void setDefaultArchiveName(const char* name) {
+    std::snprintf(defaultName, sizeof defaultName, "%s", name ? name : "");
+}
+
+const char* defaultArchiveName() { return defaultName; }
+
+bool archiveNamesMatch(const char* entryName, const char* lookupName) {
+    size_t length = std::strlen(entryName);
+    if (length != std::strlen(lookupName)) return false;
+    for (size_t i = 0; i < length; ++i) {
+        int x = static_cast<signed char>(entryName[i]);
+        int y = static_cast<signed char>(lookupName[i]);
+        if (x != y && x != y + 32 && y != x + 32) return false;
+    }
+    return true;
+}
+
+DataArchive::DataArchive() : files_(&systemArchiveFiles()) { open(nullptr); }
+
+DataArchive::DataArchive(const char* name, ArchiveFiles& files) : files_(&files) { open(name); }
+
+DataArchive::~DataArchive() { close(); }
+
+void DataArchive::reopen(const char* name) {
+    close();
+    open(name);
+}
+
+void DataArchive::open(const char* name) {
+    count_ = savedCount_ = 0;
+    dataEnd_ = 0;
+    fileSize_ = 0;
+    directory_.clear();
+    pending_.clear();
+    file_ = nullptr;
+    state_ = DirectoryState::Closed;
+    if (!name && !std::strcmp(defaultName, kNoArchiveName)) return;
+    std::snprintf(fileName_, sizeof fileName_, "%s", name ? name : defaultName);
+
+    // Readers open read-only, so they never need write permission and can never truncate.
+    file_ = files_->openRead(fileName_);
+    if (!file_) {
+        std::error_code error;
+        if (std::filesystem::exists(fileName_, error) || error) return;
+        // A missing archive is created empty; adding to it fills it later.
+        std::FILE* created = files_->createNew(fileName_);
+        if (!created || !files_->finish(created)) return;
+        file_ = files_->openRead(fileName_);
+        if (!file_) return;
+    }
+    readDirectory();
+}
+
+void DataArchive::readDirectory() {
+    fileSize_ = sizeOf(file_);
+    // Until a valid directory is found, every byte is foreign and kept in front of new entries.
+    dataEnd_ = uint32_t(std::min<uint64_t>(fileSize_, UINT32_MAX));
+    if (fileSize_ == 0) {
+        state_ = DirectoryState::Empty;
+        return;
+    }
+    state_ = DirectoryState::Foreign;
+    uint8_t magic[3];
+    if (fileSize_ < 3 || !readAt(file_, fileSize_ - 3, magic, 3) || std::memcmp(magic, kMagic, 3))
+        return;
+    state_ = DirectoryState::Damaged;
+    if (fileSize_ < uint64_t(kArchiveTrailerSize) || fileSize_ > UINT32_MAX) return;
+    uint8_t trailer[kArchiveTrailerSize];
+    if (!readAt(file_, fileSize_ - kArchiveTrailerSize, trailer, sizeof trailer)) return;
+    uint32_t count = readLe32(trailer);
+    uint32_t unpacked = readLe32(trailer + 4);
+    uint32_t packed = readLe32(trailer + 8);
+    uint64_t available = fileSize_ - kArchiveTrailerSize;
+    if (packed > available || count > INT32_MAX / kArchiveRecordSize ||
+        uint64_t(count) * kArchiveRecordSize != unpacked)
+        return;
+
+    std::vector<uint8_t> packedDirectory(packed);
+    if (!readAt(file_, available - packed, packedDirectory.data(), packed)) return;
+    auto records = uncompressBlock(packedDirectory, unpacked);
+    if (!records) return;
+
+    dataEnd_ = uint32_t(available - packed);
+    directory_.reserve(count);
+    for (uint32_t i = 0; i < count; ++i)
+        directory_.push_back(decodeRecord(records->data() + size_t(i) * kArchiveRecordSize));
+    count_ = savedCount_ = int32_t(count);
+    state_ = DirectoryState::Valid;
+}
+
+bool DataArchive::close() {
+    bool ok = true;
+    if (file_ && count_ != savedCount_) ok = writeDirectory();
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    directory_.clear();
+    pending_.clear();
+    count_ = savedCount_ = 0;
+    dataEnd_ = 0;
+    state_ = DirectoryState::Closed;
+    return ok;
+}
+
+int DataArchive::find(const char* name) const {
+    if (!file_ || !name) return -1;
+    for (int i = 0; i < count_; ++i)
+        if (archiveNamesMatch(directory_[i].name, name)) return i;
+    return -1;
+}
+
+std::optional<std::vector<uint8_t>> DataArchive::extract(const char* name) const {
+    return extractAt(find(name));
+}
+
+std::optional<std::vector<uint8_t>> DataArchive::extractAt(int index) const {
+    if (!file_ || index < 0 || index >= count_) return std::nullopt;
+    const ArchiveEntry& entry = directory_[index];
+    int firstPending = count_ - int(pending_.size());
+    if (index >= firstPending) return uncompressBlock(pending_[index - firstPending], entry.unpackedSize);
+
+    // Nothing in the directory is trusted: a block outside the entry data reads as absent.
+    if (uint64_t(entry.offset) + entry.packedSize > dataEnd_) return std::nullopt;
+    if (entry.unpackedSize > maxUnpackedFor(entry.packedSize)) return std::nullopt;
+    std::vector<uint8_t> block(entry.packedSize);
+    if (!readAt(file_, entry.offset, block.data(), block.size())) return std::nullopt;
+    return uncompressBlock(block, entry.unpackedSize);
+}
+
+bool DataArchive::add(const char* sourcePath, const char* entryName) {
+    if (!file_ || !entryName || std::strlen(entryName) >= size_t(kArchiveNameSize)) return false;
+    std::FILE* source = std::fopen(sourcePath, "rb");
+    if (!source) return false;
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, source)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    bool readFailed = std::ferror(source) != 0;
+    std::fclose(source);
+    if (readFailed) return false;
+    return addBytes(bytes.data(), bytes.size(), entryName);
+}
+
+bool DataArchive::addBytes(const uint8_t* data, size_t size, const char* entryName) {
+    if (!file_ || !entryName || std::strlen(entryName) >= size_t(kArchiveNameSize)) return false;
+    if (size > UINT32_MAX || count_ == INT32_MAX / kArchiveRecordSize) return false;
+    auto packed = compressBlock(data, size);
+    if (!packed) return false;
+    if (uint64_t(dataEnd_) + packed->size() > UINT32_MAX) return false;
+
+    ArchiveEntry entry{};
+    std::memcpy(entry.name, entryName, std::strlen(entryName) + 1);
+    entry.offset = dataEnd_;
+    entry.endOffset = dataEnd_ + uint32_t(packed->size());
+    entry.unpackedSize = uint32_t(size);
+    entry.packedSize = uint32_t(packed->size());
+    // The block stays in memory until the directory is written: the file on disk is only ever
+    // replaced whole, so a process killed before then leaves the old archive intact.
+    directory_.push_back(entry);
+    pending_.push_back(std::move(*packed));
+    dataEnd_ = entry.endOffset;
+    ++count_;
+    return true;
+}
+
+bool DataArchive::remove(const char* entryName) {
+    int index = find(entryName);
+    if (index < 0) return false;
+    // Entries added since the last write go to disk first, so the removal works on real offsets.
+    if (!pending_.empty() && !writeDirectory()) return false;
+    return rewrite(index);
+}
+
+bool DataArchive::writeDirectory() {
+    if (!file_) return false;
+    return rewrite(-1);
+}
+
+// Writes the whole new archive beside the old one and renames it over it: the entry data up to
+// data end (without the block of skipIndex, when given), the blocks added since, the directory
+// and the trailer. Memory changes only once the new file is in place.
+bool DataArchive::rewrite(int skipIndex) {
+    std::vector<ArchiveEntry> directory = directory_;
+    uint32_t diskDataEnd = dataEnd_;
+    for (const auto& block : pending_) diskDataEnd -= uint32_t(block.size());
+
+    // The byte ranges of the old file that the new one keeps, in order.
+    uint64_t cutBegin = diskDataEnd, cutEnd = diskDataEnd;
+    if (skipIndex >= 0) {
+        const ArchiveEntry& removed = directory[skipIndex];
+        bool inside = uint64_t(removed.offset) + removed.packedSize <= diskDataEnd;
+        if (inside) {
+            cutBegin = removed.offset;
+            cutEnd = uint64_t(removed.offset) + removed.packedSize;
+            for (size_t i = size_t(skipIndex) + 1; i < directory.size(); ++i) {
+                // Only records behind the removed block move; one that points elsewhere (not
+                // written by this code) keeps its offset.
+                if (directory[i].offset >= cutEnd) {
+                    directory[i].offset -= removed.packedSize;
+                    directory[i].endOffset -= removed.packedSize;
+                }
+            }
+        }
+        directory.erase(directory.begin() + skipIndex);
+    }
+    uint32_t newDataEnd = uint32_t(diskDataEnd - (cutEnd - cutBegin));
+    for (const auto& block : pending_) newDataEnd += uint32_t(block.size());
+
+    std::vector<uint8_t> records(directory.size() * kArchiveRecordSize);
+    for (size_t i = 0; i < directory.size(); ++i)
+        encodeRecord(directory[i], records.data() + i * kArchiveRecordSize);
+    auto packedDirectory = compressBlock(records.data(), records.size());
+    if (!packedDirectory) return false;
+    uint8_t trailer[kArchiveTrailerSize];
+    writeLe32(trailer, uint32_t(directory.size()));
+    writeLe32(trailer + 4, uint32_t(records.size()));
+    writeLe32(trailer + 8, uint32_t(packedDirectory->size()));
+    std::memcpy(trailer + 12, kMagic, 3);
+
+    std::string temporary = std::string(fileName_) + ".new";
+    std::FILE* out = files_->createNew(temporary);
+    if (!out) return false;
+    auto copyRange = [&](uint64_t from, uint64_t to) {
+        std::vector<uint8_t> buffer(1 << 20);
+        while (from < to) {
+            size_t n = size_t(std::min<uint64_t>(buffer.size(), to - from));
+            if (!readAt(file_, from, buffer.data(), n) || !files_->write(out, buffer.data(), n))
+                return false;
+            from += n;
+        }
+        return true;
+    };
+    bool ok = copyRange(0, cutBegin) && copyRange(cutEnd, diskDataEnd);
+    for (const auto& block : pending_) ok = ok && files_->write(out, block.data(), block.size());
+    ok = ok && files_->write(out, packedDirectory->data(), packedDirectory->size());
+    ok = ok && files_->write(out, trailer, sizeof trailer);
+    ok = files_->finish(out) && ok;
+    if (!ok || !files_->replace(temporary, fileName_)) {
+        files_->discard(temporary);
+        return false;
+    }
+
+    // The old stream still reads the replaced file; read the new one from now on.
+    std::fclose(file_);
+    file_ = files_->openRead(fileName_);
+    directory_ = std::move(directory);
+    pending_.clear();
+    count_ = savedCount_ = int32_t(directory_.size());
+    dataEnd_ = newDataEnd;
+    fileSize_ = uint64_t(newDataEnd) + packedDirectory->size() + kArchiveTrailerSize;
+    state_ = file_ ? DirectoryState::Valid : DirectoryState::Closed;
+    return file_ != nullptr;
+}
+
+} // namespace kestrune
