@@ -1,4 +1,5 @@
-// The data archive: reading the directory, finding and extracting entries, adding and removing them.
+// The data archive: reading the directory, finding and extracting entries, adding and removing
+// them.
 #include "archive/archive.h"
 
 #include <algorithm>
@@ -17,7 +18,9 @@ const uint8_t kMagic[3] = {':', '-', ')'};
 
 // Deflate cannot expand data by more than about 1032:1, so a size claiming more than this from a
 // given packed size is a lie and is never allocated.
-uint64_t maxUnpackedFor(uint64_t packed) { return packed * 1040 + 64; }
+uint64_t maxUnpackedFor(uint64_t packed) {
+    return packed * 1040 + 64;
+}
 
 uint32_t readLe32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -90,7 +93,9 @@ void setDefaultArchiveName(const char* name) {
     std::snprintf(defaultName, sizeof defaultName, "%s", name ? name : "");
 }
 
-const char* defaultArchiveName() { return defaultName; }
+const char* defaultArchiveName() {
+    return defaultName;
+}
 
 bool archiveNamesMatch(const char* entryName, const char* lookupName) {
     size_t length = std::strlen(entryName);
@@ -103,11 +108,17 @@ bool archiveNamesMatch(const char* entryName, const char* lookupName) {
     return true;
 }
 
-DataArchive::DataArchive() : files_(&systemArchiveFiles()) { open(nullptr); }
+DataArchive::DataArchive() : files_(&systemArchiveFiles()) {
+    open(nullptr);
+}
 
-DataArchive::DataArchive(const char* name, ArchiveFiles& files) : files_(&files) { open(name); }
+DataArchive::DataArchive(const char* name, ArchiveFiles& files) : files_(&files) {
+    open(name);
+}
 
-DataArchive::~DataArchive() { close(); }
+DataArchive::~DataArchive() {
+    close();
+}
 
 void DataArchive::reopen(const char* name) {
     close();
@@ -204,7 +215,8 @@ std::optional<std::vector<uint8_t>> DataArchive::extractAt(int index) const {
     if (!file_ || index < 0 || index >= count_) return std::nullopt;
     const ArchiveEntry& entry = directory_[index];
     int firstPending = count_ - int(pending_.size());
-    if (index >= firstPending) return uncompressBlock(pending_[index - firstPending], entry.unpackedSize);
+    if (index >= firstPending)
+        return uncompressBlock(pending_[index - firstPending], entry.unpackedSize);
 
     // Nothing in the directory is trusted: a block outside the entry data reads as absent.
     if (uint64_t(entry.offset) + entry.packedSize > dataEnd_) return std::nullopt;

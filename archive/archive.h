@@ -1,4 +1,5 @@
-// The data archive: zlib-packed entries, a packed directory of 48-byte records and a 15-byte trailer.
+// The data archive: zlib-packed entries, a packed directory of 48-byte records and a 15-byte
+// trailer.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +10,9 @@
 
 namespace kestrune {
 
-constexpr int kArchiveNameSize = 32;     // entry name field, NUL-terminated inside
-constexpr int kArchiveRecordSize = 48;   // one directory record on disk
-constexpr int kArchiveTrailerSize = 15;  // count, unpacked size, packed size, ":-)"
+constexpr int kArchiveNameSize = 32;    // entry name field, NUL-terminated inside
+constexpr int kArchiveRecordSize = 48;  // one directory record on disk
+constexpr int kArchiveTrailerSize = 15; // count, unpacked size, packed size, ":-)"
 constexpr const char* kNoArchiveName = "NO_FILE_SELECTED";
 
 // One directory record as held in memory; on disk it is 48 little-endian bytes.
@@ -92,7 +93,7 @@ private:
     uint32_t dataEnd_ = 0; // where the entry data ends and the directory begins
     std::vector<ArchiveEntry> directory_;
     std::vector<std::vector<uint8_t>> pending_; // packed blocks added since the last write
-    std::FILE* file_ = nullptr;                  // opened for reading only
+    std::FILE* file_ = nullptr;                 // opened for reading only
     uint64_t fileSize_ = 0;
     DirectoryState state_ = DirectoryState::Closed;
     ArchiveFiles* files_;

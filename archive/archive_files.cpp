@@ -23,8 +23,8 @@ public:
     }
     bool finish(std::FILE* file) override {
         bool ok = std::fflush(file) == 0;
-        // The rename that follows must never publish a file whose bytes are still in flight.
-        #ifdef _WIN32
+// The rename that follows must never publish a file whose bytes are still in flight.
+#ifdef _WIN32
         ok = ok && ::_commit(::_fileno(file)) == 0;
 #else
         ok = ok && ::fsync(::fileno(file)) == 0;

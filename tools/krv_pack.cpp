@@ -82,7 +82,8 @@ int addFiles(const std::string& path, const std::vector<std::string>& files,
         std::FILE* probe = std::fopen(file.c_str(), "rb");
         if (!probe) return fail("%s: cannot be read", file);
         std::fclose(probe);
-        std::string name = asName.empty() ? std::filesystem::path(file).filename().string() : asName;
+        std::string name =
+            asName.empty() ? std::filesystem::path(file).filename().string() : asName;
         if (name.empty()) return fail("%s: an entry name cannot be empty", file);
         if (name.size() >= size_t(kArchiveNameSize))
             return fail("%s: the entry name is longer than 31 characters", name);

@@ -1,0 +1,330 @@
+// The archive's format, name matching, add, remove and its handling of untrustworthy files.
+#include <cstring>
+#include <unistd.h>
+#include <zlib.h>
+
+#include "archive/archive.h"
+#include "archive_test_util.h"
+
+namespace kestrune {
+namespace {
+
+using testing::bytesOf;
+using testing::readFile;
+using testing::writeFile;
+
+uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+void putLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+}
+
+std::vector<uint8_t> zlibPack(const std::vector<uint8_t>& raw) {
+    uLongf n = compressBound(uLong(raw.size()));
+    std::vector<uint8_t> out(n);
+    compress2(out.data(), &n, raw.data(), uLong(raw.size()), 9);
+    out.resize(n);
+    return out;
+}
+
+// Builds an archive file by hand: the given blocks, then a directory of the given records.
+struct RawArchive {
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> records;
+    void addEntry(const char* name, const std::vector<uint8_t>& raw) {
+        auto packed = zlibPack(raw);
+        addRecord(name, uint32_t(bytes.size()), uint32_t(raw.size()), uint32_t(packed.size()));
+        bytes.insert(bytes.end(), packed.begin(), packed.end());
+    }
+    void addRecord(const char* name, uint32_t offset, uint32_t unpacked, uint32_t packed) {
+        std::vector<uint8_t> record(48, 0);
+        std::memcpy(record.data(), name, std::strlen(name));
+        putLe32(record, 32, offset);
+        putLe32(record, 36, offset + packed);
+        putLe32(record, 40, unpacked);
+        putLe32(record, 44, packed);
+        records.insert(records.end(), record.begin(), record.end());
+    }
+    std::vector<uint8_t> finish(uint32_t count, uint32_t unpackedSize) const {
+        auto out = bytes;
+        auto directory = zlibPack(records);
+        out.insert(out.end(), directory.begin(), directory.end());
+        std::vector<uint8_t> trailer(15, 0);
+        putLe32(trailer, 0, count);
+        putLe32(trailer, 4, unpackedSize);
+        putLe32(trailer, 8, uint32_t(directory.size()));
+        std::memcpy(trailer.data() + 12, ":-)", 3);
+        out.insert(out.end(), trailer.begin(), trailer.end());
+        return out;
+    }
+    std::vector<uint8_t> finish() const {
+        return finish(uint32_t(records.size() / 48), uint32_t(records.size()));
+    }
+};
+
+class ArchiveTest : public testing::ScratchDir {};
+
+TEST_F(ArchiveTest, TwoEntriesMakeBlocksDirectoryAndTrailer) {
+    auto a = makeSource("a.txt", bytesOf("first entry, first entry, first entry"));
+    auto b = makeSource("b.bin", std::vector<uint8_t>(5000, 7));
+    {
+        DataArchive archive(path("x.dat").c_str());
+        ASSERT_TRUE(archive.add(a.c_str(), "a.txt"));
+        ASSERT_TRUE(archive.add(b.c_str(), "b.bin"));
+    }
+    auto file = readFile(path("x.dat"));
+    ASSERT_GE(file.size(), 15u);
+    size_t t = file.size() - 15;
+    EXPECT_EQ(0, std::memcmp(&file[t + 12], ":-)", 3));
+    EXPECT_EQ(2u, le32(file, t));
+    EXPECT_EQ(96u, le32(file, t + 4));
+    uint32_t packedDirectory = le32(file, t + 8);
+
+    DataArchive archive(path("x.dat").c_str());
+    ASSERT_EQ(2, archive.entryCount());
+    EXPECT_STREQ("a.txt", archive.entry(0).name);
+    EXPECT_STREQ("b.bin", archive.entry(1).name);
+    EXPECT_EQ(0u, archive.entry(0).offset);
+    EXPECT_EQ(archive.entry(0).packedSize, archive.entry(1).offset);
+    EXPECT_EQ(archive.entry(1).offset + archive.entry(1).packedSize, t - packedDirectory);
+    EXPECT_EQ(5000u, archive.unpackedSize(1));
+    // Every block is a complete zlib stream at its offset.
+    std::vector<uint8_t> block(file.begin() + archive.entry(1).offset,
+                               file.begin() + archive.entry(1).endOffset);
+    std::vector<uint8_t> raw(5000);
+    uLongf n = 5000;
+    EXPECT_EQ(Z_OK, uncompress(raw.data(), &n, block.data(), uLong(block.size())));
+    EXPECT_EQ(std::vector<uint8_t>(5000, 7), *archive.extract("b.bin"));
+}
+
+TEST_F(ArchiveTest, NamesFoldCaseAndItsNeighbours) {
+    EXPECT_TRUE(archiveNamesMatch("load.lws", "LOAD.LWS"));
+    EXPECT_TRUE(archiveNamesMatch("LOAD.lws", "load.LWS"));
+    EXPECT_FALSE(archiveNamesMatch("load.lws", "load.lw"));
+    EXPECT_TRUE(archiveNamesMatch("", ""));
+    EXPECT_FALSE(archiveNamesMatch("", "a"));
+    // The fold is plus or minus 32 on any byte, not only letters.
+    EXPECT_TRUE(archiveNamesMatch("@[", "`{"));
+    EXPECT_TRUE(archiveNamesMatch("\x01", "!"));
+    EXPECT_FALSE(archiveNamesMatch("a", "b"));
+    // Signed bytes: 0xA0 (-96) and 0x80 (-128) are 32 apart, 0xE0 (-32) and 0x00 cannot meet.
+    EXPECT_TRUE(archiveNamesMatch("\xA0", "\x80"));
+    EXPECT_FALSE(archiveNamesMatch("\x60", "\xE0\x01"));
+}
+
+TEST_F(ArchiveTest, FindTakesTheFirstMatchAndNeedsEqualLength) {
+    DataArchive archive(path("x.dat").c_str());
+    ASSERT_TRUE(archive.addBytes(reinterpret_cast<const uint8_t*>("1"), 1, "Load.lws"));
+    ASSERT_TRUE(archive.addBytes(reinterpret_cast<const uint8_t*>("2"), 1, "load.lws"));
+    ASSERT_TRUE(archive.addBytes(nullptr, 0, ""));
+    EXPECT_EQ(0, archive.find("LOAD.LWS"));
+    EXPECT_EQ(-1, archive.find("load.lw"));
+    EXPECT_EQ(2, archive.find(""));
+    EXPECT_EQ(bytesOf("1"), *archive.extract("load.lws"));
+    ASSERT_TRUE(archive.close());
+    DataArchive again(path("x.dat").c_str());
+    EXPECT_EQ(0, again.find("load.LWS"));
+    EXPECT_EQ(std::vector<uint8_t>{}, *again.extract(""));
+}
+
+TEST_F(ArchiveTest, NamesUpTo31Characters) {
+    DataArchive archive(path("x.dat").c_str());
+    std::string name31(31, 'n'), name32(32, 'n');
+    EXPECT_TRUE(archive.addBytes(reinterpret_cast<const uint8_t*>("x"), 1, name31.c_str()));
+    EXPECT_FALSE(archive.addBytes(reinterpret_cast<const uint8_t*>("x"), 1, name32.c_str()));
+    EXPECT_EQ(1, archive.entryCount());
+}
+
+TEST_F(ArchiveTest, RemovingTheMiddleEntryCompacts) {
+    std::vector<uint8_t> a(3000), b(4000), c(2000);
+    for (size_t i = 0; i < a.size(); ++i) a[i] = uint8_t(i * 7);
+    for (size_t i = 0; i < b.size(); ++i) b[i] = uint8_t(i * i);
+    for (size_t i = 0; i < c.size(); ++i) c[i] = uint8_t(i / 3);
+    {
+        DataArchive archive(path("x.dat").c_str());
+        archive.addBytes(a.data(), a.size(), "a");
+        archive.addBytes(b.data(), b.size(), "b");
+        archive.addBytes(c.data(), c.size(), "c");
+    }
+    auto before = readFile(path("x.dat"));
+    uint32_t oldDirectory = le32(before, before.size() - 7);
+    DataArchive archive(path("x.dat").c_str());
+    ArchiveEntry third = archive.entry(2);
+    uint32_t removed = archive.packedSize(1);
+    ASSERT_TRUE(archive.remove("B"));
+    ASSERT_EQ(2, archive.entryCount());
+    EXPECT_EQ(third.offset - removed, archive.entry(1).offset);
+    EXPECT_EQ(third.endOffset - removed, archive.entry(1).endOffset);
+    auto after = readFile(path("x.dat"));
+    uint32_t newDirectory = le32(after, after.size() - 7);
+    EXPECT_EQ(before.size() - removed - (oldDirectory - newDirectory), after.size());
+    EXPECT_EQ(c, *archive.extract("c"));
+    DataArchive again(path("x.dat").c_str());
+    EXPECT_EQ(a, *again.extract("a"));
+    EXPECT_EQ(c, *again.extract("c"));
+    EXPECT_EQ(-1, again.find("b"));
+    ASSERT_TRUE(again.remove("a"));
+    ASSERT_TRUE(again.remove("c"));
+    EXPECT_EQ(0, again.entryCount());
+    auto emptied = readFile(path("x.dat"));
+    EXPECT_EQ(15u + le32(emptied, emptied.size() - 7), emptied.size());
+}
+
+TEST_F(ArchiveTest, ForeignBytesStayInFront) {
+    auto foreign = bytesOf("#!/bin/sh\necho not an archive\n");
+    writeFile(path("x.dat"), foreign);
+    {
+        DataArchive archive(path("x.dat").c_str());
+        EXPECT_EQ(DirectoryState::Foreign, archive.directoryState());
+        EXPECT_EQ(0, archive.entryCount());
+        ASSERT_TRUE(archive.addBytes(reinterpret_cast<const uint8_t*>("hello"), 5, "h"));
+    }
+    auto file = readFile(path("x.dat"));
+    EXPECT_TRUE(std::equal(foreign.begin(), foreign.end(), file.begin()));
+    DataArchive archive(path("x.dat").c_str());
+    EXPECT_EQ(foreign.size(), archive.entry(0).offset);
+    EXPECT_EQ(bytesOf("hello"), *archive.extract("h"));
+    ASSERT_TRUE(archive.remove("h"));
+    file = readFile(path("x.dat"));
+    EXPECT_TRUE(std::equal(foreign.begin(), foreign.end(), file.begin()));
+    EXPECT_EQ(foreign.size() + 15 + le32(file, file.size() - 7), file.size());
+}
+
+// A file layer that counts what it is asked to write.
+class CountingFiles : public ArchiveFiles {
+public:
+    std::FILE* openRead(const std::string& p) override { return systemArchiveFiles().openRead(p); }
+    std::FILE* createNew(const std::string& p) override {
+        ++creates;
+        return systemArchiveFiles().createNew(p);
+    }
+    bool write(std::FILE* f, const void* d, size_t n) override {
+        return systemArchiveFiles().write(f, d, n);
+    }
+    bool finish(std::FILE* f) override { return systemArchiveFiles().finish(f); }
+    bool replace(const std::string& a, const std::string& b) override {
+        ++replaces;
+        return systemArchiveFiles().replace(a, b);
+    }
+    void discard(const std::string& p) override { systemArchiveFiles().discard(p); }
+    int creates = 0;
+    int replaces = 0;
+};
+
+TEST_F(ArchiveTest, ReadingNeverWritesAndAddingManyRewritesOnce) {
+    CountingFiles files;
+    {
+        DataArchive archive(path("x.dat").c_str(), files);
+        EXPECT_EQ(1, files.creates); // the missing archive is created empty
+        EXPECT_EQ(DirectoryState::Empty, archive.directoryState());
+        for (int i = 0; i < 20; ++i) {
+            std::string name = "entry" + std::to_string(i);
+            archive.addBytes(reinterpret_cast<const uint8_t*>(name.data()), name.size(),
+                             name.c_str());
+        }
+        EXPECT_EQ(1, files.creates);
+    }
+    EXPECT_EQ(2, files.creates);
+    EXPECT_EQ(1, files.replaces);
+    auto before = readFile(path("x.dat"));
+    {
+        DataArchive archive(path("x.dat").c_str(), files);
+        EXPECT_EQ(20, archive.entryCount());
+        EXPECT_EQ(bytesOf("entry13"), *archive.extract("ENTRY13"));
+    }
+    EXPECT_EQ(2, files.creates);
+    EXPECT_EQ(before, readFile(path("x.dat")));
+}
+
+TEST_F(ArchiveTest, ReadOnlyArchiveCanBeRead) {
+    {
+        DataArchive archive(path("x.dat").c_str());
+        archive.addBytes(reinterpret_cast<const uint8_t*>("data"), 4, "d");
+    }
+    std::filesystem::permissions(path("x.dat"), std::filesystem::perms::owner_read |
+                                                    std::filesystem::perms::group_read);
+    DataArchive archive(path("x.dat").c_str());
+    EXPECT_EQ(bytesOf("data"), *archive.extract("d"));
+}
+
+TEST_F(ArchiveTest, DefaultNameAndPendingEntries) {
+    setDefaultArchiveName(kNoArchiveName);
+    {
+        DataArchive none;
+        EXPECT_FALSE(none.isOpen());
+        EXPECT_EQ(-1, none.find("x"));
+        EXPECT_FALSE(none.extract("x"));
+    }
+    setDefaultArchiveName(path("default.dat").c_str());
+    {
+        DataArchive archive;
+        EXPECT_TRUE(archive.isOpen());
+        archive.addBytes(reinterpret_cast<const uint8_t*>("abc"), 3, "p");
+        EXPECT_EQ(bytesOf("abc"), *archive.extract("p")); // before the directory is written
+    }
+    DataArchive archive;
+    EXPECT_EQ(bytesOf("abc"), *archive.extract("p"));
+    setDefaultArchiveName(kNoArchiveName);
+}
+
+TEST_F(ArchiveTest, UntrustedDirectoriesReadAsEmpty) {
+    auto check = [&](const std::vector<uint8_t>& file, DirectoryState state) {
+        writeFile(path("bad.dat"), file);
+        DataArchive archive(path("bad.dat").c_str());
+        EXPECT_EQ(state, archive.directoryState());
+        EXPECT_EQ(0, archive.entryCount());
+        EXPECT_EQ(-1, archive.find("a"));
+    };
+    RawArchive raw;
+    raw.addEntry("a", bytesOf("aaaa"));
+    auto good = raw.finish();
+    check(raw.finish(1, 47), DirectoryState::Damaged);                  // size is not count x 48
+    check(raw.finish(0x7fffffff, 0xffffffd0), DirectoryState::Damaged); // count too large
+    auto badPacked = good;
+    putLe32(badPacked, badPacked.size() - 7, 0xfffffff0); // packed size beyond the file
+    check(badPacked, DirectoryState::Damaged);
+    auto broken = good;
+    broken[broken.size() - 16] ^= 0xff; // the directory stream's checksum
+    check(broken, DirectoryState::Damaged);
+    check(bytesOf(":-)"), DirectoryState::Damaged);
+    check(std::vector<uint8_t>(good.end() - 10, good.end()), DirectoryState::Damaged);
+    check(bytesOf("no trailer here"), DirectoryState::Foreign);
+}
+
+TEST_F(ArchiveTest, UntrustedEntriesReadAsAbsent) {
+    RawArchive raw;
+    raw.addEntry("good", bytesOf("good bytes"));
+    auto packed = zlibPack(bytesOf("0123456789"));
+    raw.addRecord("outside", 100000, 10, uint32_t(packed.size()));
+    raw.addRecord("wrapping", 0xfffffff0, 10, 0x20);
+    raw.addRecord("short", 0, 5, 10);         // a cut stream
+    raw.addRecord("long", 0, 4000, 18);       // and less than 4000
+    raw.addRecord("huge", 0, 0xfffffff0, 18); // never allocated
+    raw.addRecord("garbage", 2, 10, 10);      // not a stream start
+    writeFile(path("x.dat"), raw.finish());
+    DataArchive archive(path("x.dat").c_str());
+    EXPECT_EQ(7, archive.entryCount());
+    EXPECT_EQ(bytesOf("good bytes"), *archive.extract("good"));
+    for (const char* name : {"outside", "wrapping", "short", "long", "huge", "garbage"})
+        EXPECT_FALSE(archive.extract(name)) << name;
+}
+
+TEST_F(ArchiveTest, EmptyFilesAreStoredLikeAnyOther) {
+    auto empty = makeSource("empty", {});
+    {
+        DataArchive archive(path("x.dat").c_str());
+        ASSERT_TRUE(archive.add(empty.c_str(), "empty"));
+        EXPECT_FALSE(archive.add(path("missing").c_str(), "missing"));
+        EXPECT_EQ(1, archive.entryCount());
+    }
+    DataArchive archive(path("x.dat").c_str());
+    EXPECT_GT(archive.packedSize(0), 0u);
+    auto bytes = archive.extract("empty");
+    ASSERT_TRUE(bytes);
+    EXPECT_TRUE(bytes->empty());
+}
+
+} // namespace
+} // namespace kestrune
