@@ -1,6 +1,8 @@
-// Mesh records shared by the object readers, the scene model, the metaball surface and the renderers.
+// Mesh records shared by the object readers, the scene model, the metaball surface and the
+// renderers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,7 +26,7 @@ enum PolyFlag : uint8_t {
 struct MeshPoint {
     Vec3 position;       // object space, as stored in the file
     Vec3 cameraPosition; // camera space, written per frame
-    Vec3 normal;         // mean of the unit normals of the polygons using the point (not renormalised)
+    Vec3 normal; // mean of the unit normals of the polygons using the point (not renormalised)
     Vec3 cameraNormal;   // camera space, written per frame
     int32_t litColor[3]; // light received, 0..255 after clamping; written per frame
     int32_t shareCount;  // polygon corners (of polygons with 3+ vertices) naming this point
@@ -35,12 +37,12 @@ struct MeshPolygon {
     uint8_t vertexCount; // 1..255
     uint8_t color[3];    // LWOB: surface colour halved (0..127); compact: colour x 128, at most 255
     Vec3 normal;         // unit normal; zero for polygons of fewer than three vertices
-    std::vector<float> u;             // per corner
-    std::vector<float> v;             // per corner
-    std::vector<uint16_t> vertices;   // indices into the mesh's points, in file order
-    uint16_t texture;           // texture table index when PolyTextured is set
-    uint16_t reflectionTexture; // texture table index when PolyReflection is set
-    uint8_t surfaceSlot;        // SurfaceTable slot the polygon came from (LWOB only)
+    std::vector<float> u;           // per corner
+    std::vector<float> v;           // per corner
+    std::vector<uint16_t> vertices; // indices into the mesh's points, in file order
+    uint16_t texture;               // texture table index when PolyTextured is set
+    uint16_t reflectionTexture;     // texture table index when PolyReflection is set
+    uint8_t surfaceSlot;            // SurfaceTable slot the polygon came from (LWOB only)
 };
 
 // The counts are the live sizes: the arrays may hold more records (the metaball surface reuses
@@ -52,9 +54,32 @@ struct Mesh {
     std::vector<MeshPolygon> polygons;
 };
 
+// Largest point or polygon count a mesh can hold (the counts and vertex indices are 16-bit).
+constexpr uint32_t kMaxMeshCount = 65535;
+
 // Fills mesh from the named ".lwo" (loose file first, then the archive) or, failing that, the
 // compact ".3d" object of the same base name; fileName's extension is replaced in place then.
 // Leaves the mesh empty when neither exists.
 void loadObject(char* fileName, Mesh& mesh);
+
+// The ".3d" fallback: replaces fileName's extension (from its last '.') with ".3d" in place, then
+// reads that object. A name without a '.', or with a shorter extension than ".3d", loads nothing.
+void loadCompactObject(char* fileName, Mesh& mesh);
+
+// Parse one LWOB or compact object held in memory into mesh. False (mesh left empty) when the
+// data is refused; see the readers for the rules.
+bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh);
+bool readCompactObject(const uint8_t* data, size_t size, Mesh& mesh);
+
+// Sizes the arrays for the given counts (each polygon's arrays empty) and stores the counts. Out
+// of memory writes the message to stderr and ends the process with status 1.
+void allocateMesh(Mesh& mesh, uint32_t pointCount, uint32_t polygonCount);
+
+// Releases every array and sets both counts to 0.
+void freeMesh(Mesh& mesh);
+
+// Polygon normals from the first, second and last corner; point normals as the mean of the
+// normals of the polygons (3+ vertices) naming them, counted per corner.
+void computeMeshNormals(Mesh& mesh);
 
 } // namespace kestrune
