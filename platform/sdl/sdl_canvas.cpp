@@ -1,0 +1,147 @@
+// The 2D canvas: software drawing into the window's pixel buffer, shown through SDL's window
+// surface.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/canvas.h"
+#include "platform/sdl/sdl_font.h"
+
+namespace kestrune {
+
+namespace {
+
+uint32_t pack(Color c) {
+    return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
+}
+
+void plot(const Canvas& canvas, int x, int y, uint32_t value) {
+    x += canvas.originX;
+    y += canvas.originY;
+    if (x < canvas.clipLeft || x >= canvas.clipRight || y < canvas.clipTop ||
+        y >= canvas.clipBottom)
+        return;
+    canvas.pixels[static_cast<size_t>(y) * canvas.stride + x] = value;
+}
+
+const BitmapFont& bitmapFont(Font font) {
+    return font == Font::System ? kSystemFont : kAnsiFont;
+}
+
+int glyphIndex(char c) {
+    auto u = static_cast<unsigned char>(c);
+    if (u < kFontFirstChar || u > kFontLastChar) u = '?';
+    return u - kFontFirstChar;
+}
+
+} // namespace
+
+Canvas windowCanvas(PlatformWindow* window) {
+    Canvas canvas;
+    if (!window || window->canvas.empty()) return canvas;
+    canvas.pixels = window->canvas.data();
+    canvas.stride = window->width;
+    canvas.clipRight = window->width;
+    canvas.clipBottom = window->height;
+    return canvas;
+}
+
+Canvas childCanvas(const Canvas& canvas, int x, int y, int width, int height) {
+    Canvas child = canvas;
+    child.originX = canvas.originX + x;
+    child.originY = canvas.originY + y;
+    child.clipLeft = std::max(canvas.clipLeft, child.originX);
+    child.clipTop = std::max(canvas.clipTop, child.originY);
+    child.clipRight = std::min(canvas.clipRight, child.originX + width);
+    child.clipBottom = std::min(canvas.clipBottom, child.originY + height);
+    return child;
+}
+
+void presentCanvas(PlatformWindow* window) {
+    if (!window || window->canvas.empty()) return;
+    auto* native = static_cast<SDL_Window*>(window->native);
+    SDL_Surface* surface = SDL_GetWindowSurface(native);
+    if (!surface) return;
+    // The window may have come out smaller or larger than asked; copy what both have.
+    int w = std::min(surface->w, window->width);
+    int h = std::min(surface->h, window->height);
+    if (SDL_LockSurface(surface) != 0) return;
+    SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, window->canvas.data(), window->width * 4,
+                      surface->format->format, surface->pixels, surface->pitch);
+    SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(native);
+}
+
+void fillRect(const Canvas& canvas, int left, int top, int right, int bottom, Color color) {
+    int l = std::max(left + canvas.originX, canvas.clipLeft);
+    int t = std::max(top + canvas.originY, canvas.clipTop);
+    int r = std::min(right + canvas.originX, canvas.clipRight);
+    int b = std::min(bottom + canvas.originY, canvas.clipBottom);
+    uint32_t value = pack(color);
+    for (int y = t; y < b; ++y)
+        std::fill_n(canvas.pixels + static_cast<size_t>(y) * canvas.stride + l, std::max(0, r - l),
+                    value);
+}
+
+void drawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Color color) {
+    // Bresenham's walk from the first point; the last point is not drawn.
+    uint32_t value = pack(color);
+    int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
+    int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    int error = dx + dy;
+    while (x0 != x1 || y0 != y1) {
+        plot(canvas, x0, y0, value);
+        int e2 = 2 * error;
+        if (e2 >= dy) {
+            error += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            error += dx;
+            y0 += sy;
+        }
+    }
+}
+
+void drawPolyline(const Canvas& canvas, std::span<const Point> points, Color color) {
+    for (size_t i = 1; i < points.size(); ++i)
+        drawLine(canvas, points[i - 1].x, points[i - 1].y, points[i].x, points[i].y, color);
+}
+
+int textWidth(const char* text, Font font) {
+    const BitmapFont& f = bitmapFont(font);
+    int width = 0;
+    for (const char* c = text; *c; ++c) width += f.advance[glyphIndex(*c)];
+    return width;
+}
+
+int fontHeight(Font font) {
+    return bitmapFont(font).height;
+}
+
+void drawText(const Canvas& canvas, int x, int y, const char* text, Color color, Font font,
+              TextAlign align) {
+    const BitmapFont& f = bitmapFont(font);
+    if (align == TextAlign::Center) x -= textWidth(text, font) / 2;
+    uint32_t value = pack(color);
+    for (const char* c = text; *c; ++c) {
+        int g = glyphIndex(*c);
+        for (int row = 0; row < f.height; ++row) {
+            uint8_t bits = static_cast<uint8_t>(f.rows[g][row] << f.left[g]);
+            for (int col = 0; bits; ++col, bits = static_cast<uint8_t>(bits << 1))
+                if (bits & 0x80) plot(canvas, x + col, y + row, value);
+        }
+        x += f.advance[g];
+    }
+}
+
+Color canvasPixel(const PlatformWindow* window, int x, int y) {
+    if (!window || x < 0 || y < 0 || x >= window->width || y >= window->height ||
+        window->canvas.empty())
+        return {0, 0, 0};
+    uint32_t v = window->canvas[static_cast<size_t>(y) * window->width + x];
+    return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+}
+
+} // namespace kestrune

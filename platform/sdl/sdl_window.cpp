@@ -1,0 +1,281 @@
+// Windows, events and the message queue on SDL2.
+#include <SDL.h>
+
+#include <algorithm>
+#include <deque>
+
+#include "platform/window.h"
+
+namespace kestrune {
+
+namespace {
+
+std::deque<WindowMessage> posted; // postMessage's queue, served before SDL's
+bool quitPosted = false;
+int quitExitCode = 0;
+std::vector<PlatformWindow*> windows; // every live window, for redraw requests
+
+PlatformWindow* windowFromId(uint32_t id) {
+    for (PlatformWindow* window : windows)
+        if (window->id == id) return window;
+    return nullptr;
+}
+
+Key keyFromSdl(SDL_Keycode code) {
+    switch (code) {
+    case SDLK_ESCAPE:
+        return Key::Escape;
+    case SDLK_LEFT:
+        return Key::Left;
+    case SDLK_RIGHT:
+        return Key::Right;
+    case SDLK_UP:
+        return Key::Up;
+    case SDLK_DOWN:
+        return Key::Down;
+    case SDLK_SPACE:
+        return Key::Space;
+    case SDLK_RETURN:
+        return Key::Enter;
+    case SDLK_F4:
+        return Key::F4;
+    default:
+        return Key::Other;
+    }
+}
+
+int16_t clamp16(int value) {
+    return static_cast<int16_t>(std::clamp(value, -32768, 32767));
+}
+
+uint8_t buttonFromSdl(uint8_t button) {
+    if (button == SDL_BUTTON_LEFT) return 1;
+    if (button == SDL_BUTTON_RIGHT) return 2;
+    return 0;
+}
+
+// Turns one SDL event into a message; false for events the show has no use for.
+bool translate(const SDL_Event& sdl, WindowMessage& message) {
+    message = WindowMessage{};
+    WindowEvent& event = message.event;
+    switch (sdl.type) {
+    case SDL_QUIT: // a termination signal: the session asks the program to end
+        message.window = nullptr;
+        event.type = EventType::Quit;
+        return true;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+        message.window = windowFromId(sdl.key.windowID);
+        event.type = sdl.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
+        event.key = keyFromSdl(sdl.key.keysym.sym);
+        event.alt = (sdl.key.keysym.mod & KMOD_ALT) != 0;
+        return message.window != nullptr;
+    case SDL_MOUSEMOTION:
+        message.window = windowFromId(sdl.motion.windowID);
+        event.type = EventType::MouseMove;
+        event.x = clamp16(sdl.motion.x);
+        event.y = clamp16(sdl.motion.y);
+        return message.window != nullptr;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        message.window = windowFromId(sdl.button.windowID);
+        event.button = buttonFromSdl(sdl.button.button);
+        if (sdl.type == SDL_MOUSEBUTTONUP)
+            event.type = EventType::ButtonUp;
+        else // every second press of a run of clicks is the double click
+            event.type =
+                sdl.button.clicks % 2 == 0 ? EventType::DoubleClick : EventType::ButtonDown;
+        event.x = clamp16(sdl.button.x);
+        event.y = clamp16(sdl.button.y);
+        return message.window != nullptr && event.button != 0;
+    case SDL_WINDOWEVENT:
+        message.window = windowFromId(sdl.window.windowID);
+        if (!message.window) return false;
+        if (sdl.window.event == SDL_WINDOWEVENT_EXPOSED) {
+            message.window->needsPaint = true;
+            return false; // delivered once the queue is empty, as one Paint
+        }
+        if (sdl.window.event == SDL_WINDOWEVENT_CLOSE) {
+            event.type = EventType::SystemCommand;
+            event.command = SystemCommand::Close;
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool takePosted(WindowMessage& message) {
+    if (quitPosted) {
+        quitPosted = false;
+        message = WindowMessage{};
+        message.event.type = EventType::Quit;
+        message.event.exitCode = quitExitCode;
+        return true;
+    }
+    if (posted.empty()) return false;
+    message = posted.front();
+    posted.pop_front();
+    return true;
+}
+
+bool takePaint(WindowMessage& message) {
+    for (PlatformWindow* window : windows) {
+        if (!window->needsPaint) continue;
+        window->needsPaint = false;
+        message = WindowMessage{};
+        message.window = window;
+        message.event.type = EventType::Paint;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool initWindowSystem() {
+    if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+    // Closing the last window is the program's business, not a quit.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+}
+
+PlatformWindow* createWindow(const char* title, int x, int y, int width, int height, bool caption,
+                             bool openGL, WindowProcedure procedure, void* userData) {
+    if (!initWindowSystem() || width <= 0 || height <= 0) return nullptr;
+    uint32_t flags = SDL_WINDOW_SHOWN;
+    if (!caption) flags |= SDL_WINDOW_BORDERLESS;
+    if (openGL) {
+        // 16-bit colour and depth, double-buffered: the least the show asks for.
+        SDL_GL_ResetAttributes();
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 6);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 5);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        flags |= SDL_WINDOW_OPENGL;
+    }
+    SDL_Window* native = SDL_CreateWindow(title, x, y, width, height, flags);
+    if (!native) return nullptr;
+    auto* window = new PlatformWindow;
+    window->native = native;
+    window->id = SDL_GetWindowID(native);
+    window->procedure = procedure;
+    window->userData = userData;
+    window->openGL = openGL;
+    window->width = width;
+    window->height = height;
+    if (!openGL) window->canvas.assign(static_cast<size_t>(width) * height, 0);
+    window->needsPaint = true;
+    windows.push_back(window);
+    return window;
+}
+
+void destroyWindow(PlatformWindow* window) {
+    if (!window) return;
+    auto it = std::find(windows.begin(), windows.end(), window);
+    if (it == windows.end()) return; // already gone
+    WindowEvent destroy;
+    destroy.type = EventType::Destroy;
+    if (window->procedure) window->procedure(window, destroy);
+    windows.erase(std::find(windows.begin(), windows.end(), window));
+    std::erase_if(posted, [&](const WindowMessage& m) { return m.window == window; });
+    SDL_DestroyWindow(static_cast<SDL_Window*>(window->native));
+    delete window;
+}
+
+void moveWindow(PlatformWindow* window, int x, int y) {
+    SDL_SetWindowPosition(static_cast<SDL_Window*>(window->native), x, y);
+}
+
+void windowPosition(const PlatformWindow* window, int& x, int& y) {
+    SDL_GetWindowPosition(static_cast<SDL_Window*>(window->native), &x, &y);
+}
+
+void minimiseWindow(PlatformWindow* window) {
+    SDL_MinimizeWindow(static_cast<SDL_Window*>(window->native));
+}
+
+void focusWindow(PlatformWindow* window) {
+    SDL_RaiseWindow(static_cast<SDL_Window*>(window->native));
+}
+
+void captureMouse(PlatformWindow*, bool on) {
+    // Not every video driver can capture; events inside the window still arrive then.
+    SDL_CaptureMouse(on ? SDL_TRUE : SDL_FALSE);
+}
+
+void screenSize(int& width, int& height) {
+    SDL_DisplayMode mode{};
+    if (initWindowSystem() && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+        width = mode.w;
+        height = mode.h;
+    } else {
+        width = 640;
+        height = 480;
+    }
+}
+
+void invalidateWindow(PlatformWindow* window) {
+    if (window) window->needsPaint = true;
+}
+
+bool peekMessage(WindowMessage& message) {
+    if (takePosted(message)) return true;
+    if (SDL_WasInit(SDL_INIT_VIDEO)) {
+        SDL_Event sdl;
+        while (SDL_PollEvent(&sdl))
+            if (translate(sdl, message)) return true;
+    }
+    return takePaint(message);
+}
+
+void waitMessage(WindowMessage& message) {
+    for (;;) {
+        if (peekMessage(message)) return;
+        SDL_Event sdl;
+        if (!initWindowSystem()) { // nothing can ever arrive: behave as a quit
+            message = WindowMessage{};
+            message.event.type = EventType::Quit;
+            return;
+        }
+        if (SDL_WaitEvent(&sdl) && translate(sdl, message)) return;
+    }
+}
+
+long dispatchMessage(const WindowMessage& message) {
+    PlatformWindow* window = message.window;
+    if (!window || std::find(windows.begin(), windows.end(), window) == windows.end()) return 0;
+    if (!window->procedure) return defaultWindowProcedure(window, message.event);
+    return window->procedure(window, message.event);
+}
+
+void postMessage(PlatformWindow* window, const WindowEvent& event) {
+    if (event.type == EventType::Quit) {
+        postQuitMessage(event.exitCode);
+        return;
+    }
+    posted.push_back({window, event});
+}
+
+void postQuitMessage(int exitCode) {
+    quitPosted = true;
+    quitExitCode = exitCode;
+}
+
+long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
+    if (event.type == EventType::KeyDown && event.key == Key::F4 && event.alt &&
+        window->procedure) {
+        WindowEvent close;
+        close.type = EventType::SystemCommand;
+        close.command = SystemCommand::Close;
+        return window->procedure(window, close);
+    }
+    if (event.type == EventType::SystemCommand && event.command == SystemCommand::Close)
+        destroyWindow(window);
+    return 0;
+}
+
+} // namespace kestrune
