@@ -1,0 +1,137 @@
+// The module player: sequences the loaded module tick by tick into its channels' voices.
+#pragma once
+
+#include <vector>
+
+#include "music/module.h"
+#include "music/sound_source.h"
+
+namespace kestrune {
+
+struct EnvelopeCursor {
+    int position = 0; // ticks
+    const InstrumentEnvelope* envelope = nullptr;
+    int held = 0;   // 1 while held at the sustain point
+    int value = -1; // last value computed; -1 when none
+};
+
+constexpr int kNoPortamentoTarget = 0;
+
+struct Channel {
+    int volume = 0;        // 0..64
+    int panning = 0;       // 0..256
+    int noteDelayCode = 0; // 256 + delay ticks, or 0
+    int note = 0;          // of the row: 0 none, 1..96, 97 key off
+    int effectType = 0;    // after the E and arpeggio remapping
+    int effectParameter = 0;
+    int volumeColumn = 0;
+    int defaultVolume = 0;  // of the sample, 0..64
+    int defaultPanning = 0; // of the sample, 0..255
+    int noteIndex = 0;      // 0..95
+    int sampleNumber = 0;   // within the instrument
+    int hasSample = 0;
+    int active = 0;   // a sample was started
+    int finetune = 0; // -128..127
+    int period = 100; // 10..10000
+
+    int portamentoUpMemory = 0, portamentoDownMemory = 0, tonePortamentoSpeed = 0;
+    int volumeSlideMemory = 0, tonePortamentoVolumeSlideMemory = 0, vibratoVolumeSlideMemory = 0;
+    int finePortamentoUpMemory = 0, finePortamentoDownMemory = 0;
+    int fineVolumeUpMemory = 0, fineVolumeDownMemory = 0;
+    int globalVolumeSlideMemory = 0, panningSlideMemory = 0;
+    int extraFineUpMemory = 0, extraFineDownMemory = 0, sampleOffsetMemory = 0;
+
+    int glissando = 0, glissandoPeriod = 0;
+    int portamentoTarget = kNoPortamentoTarget; // period
+
+    int vibratoSpeed = 0, vibratoDepth = 0, vibratoWaveform = 0, vibratoNoRetrigger = 0;
+    int vibratoPosition = 0, vibratoOffset = 0; // offset in period units
+    int tremoloSpeed = 0, tremoloDepth = 0, tremoloWaveform = 0, tremoloNoRetrigger = 0;
+    int tremoloPosition = 0, tremoloOffset = 0; // offset in volume units
+    int arpeggioCounter = 0, arpeggioX = 0, arpeggioY = 0, arpeggioOffset = 0;
+
+    int loopCounter = 0, loopStartRow = 0;
+    int fadeoutVolume = 65536; // 0..65536
+    int fadeoutSpeed = 0;
+    int keyReleased = 0;
+
+    int autoVibratoPosition = 0; // 0..255
+    int autoVibratoRate = 0, autoVibratoDepth = 0, autoVibratoSweep = 0;
+    int autoVibratoSweepCounter = 0, autoVibratoWaveform = 0, autoVibratoOffset = 0;
+
+    int tremorCounter = 0, tremorOnTime = 0, tremorOffTime = 0;
+    int tremorState = 1;                                                        // 1 sounding
+    int retriggerInterval = 0, retriggerVolumeChange = 0, retriggerCounter = 0; // Rxy
+    int noteRetriggerCounter = 0;                                               // E9y
+
+    int index = 0;
+    const Instrument* instrument = nullptr;
+    const Instrument* portamentoInstrument = nullptr; // last used for a note without portamento
+    NoteCell cell, previousCell;
+
+    EnvelopeCursor volumeCursor, panningCursor;
+    Voice* voice = nullptr;
+};
+
+class ModulePlayer final : public SoundSource {
+public:
+    ModulePlayer();
+    int loadFromMemory(std::span<const uint8_t> data) override;
+    int loadFromFile(const char* name) override;
+    int finished() override { return 0; }
+    void tick() override;
+    void resetChannels() override;
+    void restart() override;
+    float ticksPerSecond() override { return ticksPerSecond_; }
+
+    const Module& module() const { return module_; }
+
+    // Playback state; public so the effects, tools and tests can read it.
+    int speed = 6; // ticks per row
+    int bpm = 125;
+    float millisecondsPerTick = 100;
+    int orderPosition = 0;
+    int currentPattern = 0;
+    int row = 0; // next row to read
+    int tickCounter = 0;
+    int patternDelay = 0;
+    int jumpRequested = 0, jumpPosition = 4095, jumpRow = 0; // 4095 = no target
+    int globalVolume = 256;                                  // 0..256
+    int frequencyMode = FrequencyAmiga;
+    std::vector<Channel> channels;
+
+    // Used by the effects (channel_effects.cpp).
+    void writeVoice(Channel& c);
+    void retrigger(Channel& c);
+    void startSample(Channel& c, int noteIndex, int instrumentByte, const Instrument* instrument,
+                     bool tonePortamento, int finetuneOverride);
+    int nearestNotePeriod(const Channel& c, int period) const;
+    int periodOf(int note, int finetune) const { return notePeriodFor(note, finetune); }
+
+private:
+    int notePeriodFor(int note, int finetune) const;
+    void readRow();
+    void triggerNotes(bool delayFlag);
+    void trigger(Channel& c);
+    const Pattern* pattern(int index) const;
+
+    Module module_;
+    float ticksPerSecond_ = 1000;
+};
+
+// The channel effects (channel_effects.cpp).
+void tickZeroEffects(ModulePlayer& p, Channel& c);
+void otherTickEffects(ModulePlayer& p, Channel& c);
+void volumeColumnTickZero(ModulePlayer& p, Channel& c);
+void advanceEnvelope(EnvelopeCursor& cursor, int keyReleased);
+int envelopeValue(const EnvelopeCursor& cursor, int defaultValue);
+void autoVibratoStep(Channel& c);
+void keyOff(Channel& c);
+void setPeriod(Channel& c, int period);
+void setVolume(Channel& c, int volume);
+void setPanning(Channel& c, int panning);
+bool addSyncEvent(SyncEventList& list, const SyncEvent& event);
+
+constexpr int kNoFinetuneOverride = -1000;
+
+} // namespace kestrune

@@ -1,0 +1,99 @@
+// The offline output: blocks are consumed the moment they are written.
+#include "music/offline_output.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "music/sound_buffer.h"
+
+namespace kestrune {
+namespace {
+
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+} // namespace
+
+void wavHeader(uint8_t out[44], int64_t frames, int rate) {
+    const uint32_t bytes = static_cast<uint32_t>(std::min<int64_t>(frames * 4, 0xFFFFFFFFll - 36));
+    std::copy_n("RIFF", 4, out);
+    put32(out + 4, 36 + bytes);
+    std::copy_n("WAVEfmt ", 8, out + 8);
+    put32(out + 16, 16);
+    put32(out + 20, 1 | 2u << 16); // PCM, 2 channels
+    put32(out + 24, static_cast<uint32_t>(rate));
+    put32(out + 28, static_cast<uint32_t>(rate) * 4);
+    put32(out + 32, 4 | 16u << 16); // block align, bits
+    std::copy_n("data", 4, out + 36);
+    put32(out + 40, bytes);
+}
+
+OfflineOutput::OfflineOutput(int64_t frameLimit) : limit_(std::max<int64_t>(frameLimit, 0)) {
+    frames_.reserve(static_cast<size_t>(limit_) * 2);
+}
+
+OfflineOutput::OfflineOutput(int64_t frameLimit, const std::string& wavPath)
+    : limit_(std::max<int64_t>(frameLimit, 0)) {
+    file_ = std::fopen(wavPath.c_str(), "wb");
+    uint8_t header[44];
+    wavHeader(header, 0, kMixRate);
+    ok_ = file_ && std::fwrite(header, 1, 44, file_) == 44;
+}
+
+OfflineOutput::~OfflineOutput() {
+    if (file_) std::fclose(file_);
+}
+
+bool OfflineOutput::finishFile() {
+    uint8_t header[44];
+    wavHeader(header, written_, kMixRate);
+    bool good = std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(header, 1, 44, file_) == 44;
+    good = std::fclose(file_) == 0 && good;
+    file_ = nullptr;
+    return good;
+}
+
+bool OfflineOutput::write(AudioBlock& block) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (finished_) {
+        // Enough was heard: keep the block queued for ever, so the device's thread idles.
+        block.done.store(false, std::memory_order_release);
+        return true;
+    }
+    const int64_t n = std::min<int64_t>(block.frames, limit_ - written_);
+    if (file_) {
+        // WAV data is little-endian; so is every machine this builds for.
+        static_assert(std::endian::native == std::endian::little);
+        if (std::fwrite(block.data, 4, static_cast<size_t>(n), file_) != static_cast<size_t>(n))
+            ok_ = false;
+    } else {
+        frames_.insert(frames_.end(), block.data, block.data + 2 * n);
+    }
+    written_ += n;
+    if (written_ >= limit_ || !ok_) {
+        finished_ = true;
+        if (file_ && !finishFile()) ok_ = false;
+        block.done.store(false, std::memory_order_release);
+        lock.unlock();
+        done_.notify_all();
+        return true;
+    }
+    lock.unlock();
+    block.done.store(true, std::memory_order_release);
+    if (blockDone) blockDone->signal();
+    return true;
+}
+
+bool OfflineOutput::waitFinished() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return finished_; });
+    return ok_;
+}
+
+int64_t OfflineOutput::framesWritten() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return written_;
+}
+
+} // namespace kestrune

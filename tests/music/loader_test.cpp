@@ -1,0 +1,244 @@
+// Loading modules: header words, patterns, instruments, samples and hostile files.
+#include <gtest/gtest.h>
+
+#include "music/module.h"
+#include "music/module_player.h"
+#include "xm_builder.h"
+
+namespace kestrune {
+namespace {
+
+using test::XmBuilder;
+using test::XmInstrument;
+using test::XmSample;
+
+TEST(ModuleLoader, ReadsHeaderPatternsAndCells) {
+    XmBuilder b;
+    b.channels = 2;
+    b.speed = 3;
+    b.bpm = 140;
+    b.order = {1, 0, 1};
+    b.restart = 1;
+    b.addPattern(4);
+    b.addPattern(2);
+    b.cell(1, 1, 1) = {49, 1, 0x40, 14, 0x93};
+    b.instruments.push_back(test::loopingInstrument());
+    Module m;
+    ASSERT_EQ(loadModule(b.bytes(), m), 2);
+    EXPECT_EQ(m.songLength, 3);
+    EXPECT_EQ(m.restartPosition, 1);
+    EXPECT_EQ(m.speed, 3);
+    EXPECT_EQ(m.bpm, 140);
+    EXPECT_EQ(m.frequencyMode, FrequencyLinear);
+    ASSERT_EQ(m.patterns.size(), 2u);
+    EXPECT_EQ(m.patterns[0].rowCount, 4);
+    EXPECT_EQ(m.patterns[1].rowCount, 2);
+    NoteCell cells[kMaxChannels];
+    unpackRow(m.patterns[1], 1, cells);
+    EXPECT_EQ(cells[1].note, 49);
+    EXPECT_EQ(cells[1].instrument, 1);
+    EXPECT_EQ(cells[1].volume, 0x40);
+    EXPECT_EQ(cells[1].effect, 0x0E93);
+    EXPECT_EQ(cells[0].note, 0);
+    // Rows past the count and past the table read as the first row.
+    unpackRow(m.patterns[1], 300, cells);
+    EXPECT_EQ(cells[1].note, 0);
+}
+
+TEST(ModuleLoader, UnpacksMaskedAndPlainEntries) {
+    XmBuilder b;
+    b.channels = 2;
+    b.addPattern(1);
+    std::vector<uint8_t> bytes = b.bytes();
+    // Replace the pattern's data: a plain 5-byte entry, then a mask with note and effect only.
+    const std::vector<uint8_t> packed = {0x31, 0x02, 0x10, 0x0C, 0x20, 0x80 | 0x01 | 0x08,
+                                         0x61, 0x0F};
+    bytes.resize(kPatternStart + 9);
+    bytes[kPatternStart + 7] = static_cast<uint8_t>(packed.size());
+    bytes.insert(bytes.end(), packed.begin(), packed.end());
+    Module m;
+    ASSERT_EQ(loadModule(bytes, m), 2);
+    NoteCell cells[kMaxChannels];
+    unpackRow(m.patterns[0], 0, cells);
+    EXPECT_EQ(cells[0].note, 0x31);
+    EXPECT_EQ(cells[0].instrument, 2);
+    EXPECT_EQ(cells[0].volume, 0x10);
+    EXPECT_EQ(cells[0].effect, 0x0C20);
+    EXPECT_EQ(cells[1].note, 0x61 & 0x7F);
+    EXPECT_EQ(cells[1].instrument, 0);
+    EXPECT_EQ(cells[1].effect, 0x0F00); // type present, parameter absent
+}
+
+TEST(ModuleLoader, EmptyPatternPlaysItsRowsAndHeaderSizeIsIgnored) {
+    XmBuilder b;
+    b.headerSize = 20; // patterns still start at 336
+    b.addPattern(1);
+    std::vector<uint8_t> bytes = b.bytes();
+    bytes.resize(kPatternStart + 9);
+    bytes[kPatternStart + 5] = 64; // 64 rows, packed size 0
+    bytes[kPatternStart + 7] = 0;
+    Module m;
+    ASSERT_EQ(loadModule(bytes, m), 1);
+    EXPECT_EQ(m.patterns[0].rowCount, 64);
+    EXPECT_EQ(m.patterns[0].packedSize, 0);
+}
+
+TEST(ModuleLoader, SamplesDecodeAndGetGuardFrames) {
+    XmBuilder b;
+    b.addPattern(1);
+    XmInstrument ins;
+    XmSample oneShot;
+    oneShot.frames = {3, -7, 100, -128, 127, -5};
+    XmSample forward;
+    forward.frames = {10, 20, 30, 40, 50};
+    forward.loopType = 1;
+    forward.loopStart = 1;
+    forward.loopLength = 3; // loop end 4
+    XmSample pingPong;
+    pingPong.bits = 16;
+    pingPong.frames = {1000, -30000, 32767, -32768, 12345, 5};
+    pingPong.loopType = 2;
+    pingPong.loopStart = 1;
+    pingPong.loopLength = 3; // loop end 4
+    ins.samples = {oneShot, forward, pingPong};
+    b.instruments.push_back(ins);
+    Module m;
+    ASSERT_EQ(loadModule(b.bytes(), m), 1);
+    const Instrument& in = m.instruments[0];
+    EXPECT_EQ(in.empty, 0);
+    ASSERT_EQ(in.sampleCount, 3);
+    const int8_t* s8 = in.samples[0].data.samples8();
+    EXPECT_EQ(std::vector<int>(s8, s8 + 7), (std::vector<int>{3, -7, 100, -128, 127, -5, -5}));
+    const int8_t* f8 = in.samples[1].data.samples8();
+    EXPECT_EQ(in.samples[1].loopEnd, 4);
+    EXPECT_EQ(f8[4], 20); // loop end holds the loop start's value
+    const Sample& pp = in.samples[2];
+    EXPECT_EQ(pp.bits, 16);
+    EXPECT_EQ(pp.length, 6);
+    EXPECT_EQ(pp.loopStart, 1);
+    EXPECT_EQ(pp.loopEnd, 4);
+    const int16_t* d16 = pp.data.samples16();
+    EXPECT_EQ(d16[1], -30000); // delta decoding wraps in 16 bits
+    EXPECT_EQ(d16[3], -32768);
+    EXPECT_EQ(d16[4], -32768); // [loop end] = [loop end - 1]
+    EXPECT_EQ(d16[5], -32768); // [loop end + 1] = [loop end]
+}
+
+TEST(ModuleLoader, OddSixteenBitLengthAndEmptyInstrument) {
+    XmBuilder b;
+    b.addPattern(1);
+    b.instruments.push_back(XmInstrument{}); // no samples: 33 bytes, stays empty
+    XmInstrument ins;
+    XmSample s;
+    s.bits = 16;
+    s.frames.assign(500, 7);
+    ins.samples = {s};
+    b.instruments.push_back(ins);
+    std::vector<uint8_t> bytes = b.bytes();
+    // Make the 16-bit sample 1001 bytes long: one extra byte after its data.
+    const size_t header = bytes.size() - 1000 - 40;
+    bytes[header] = static_cast<uint8_t>(1001 & 0xFF);
+    bytes[header + 1] = static_cast<uint8_t>(1001 >> 8);
+    bytes.push_back(0x55);
+    Module m;
+    ASSERT_EQ(loadModule(bytes, m), 1);
+    EXPECT_EQ(m.instruments[0].empty, 1);
+    EXPECT_EQ(m.instruments[1].empty, 0);
+    EXPECT_EQ(m.instruments[1].samples[0].length, 500);
+    EXPECT_EQ(m.instruments[1].samples[0].data.samples16()[499], 7);
+}
+
+TEST(ModuleLoader, EmptyInstrumentHeaderSizeFromItsField) {
+    // Writers give empty instruments headers of 29 or 263 bytes; the next instrument must still
+    // be found.
+    for (uint32_t size : {29u, 263u}) {
+        XmBuilder b;
+        b.addPattern(1);
+        b.instruments.push_back(XmInstrument{});
+        b.instruments.push_back(test::loopingInstrument(16));
+        std::vector<uint8_t> bytes = b.bytes();
+        const size_t at = kPatternStart + 9 + 6;
+        bytes[at] = static_cast<uint8_t>(size);
+        bytes[at + 1] = static_cast<uint8_t>(size >> 8);
+        const auto where = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+        if (size > 33)
+            bytes.insert(where + 33, size - 33, 0);
+        else
+            bytes.erase(where + size, where + 33);
+        Module m;
+        ASSERT_EQ(loadModule(bytes, m), 1) << size;
+        EXPECT_EQ(m.instruments[1].empty, 0) << size;
+        EXPECT_EQ(m.instruments[1].samples[0].length, 16) << size;
+    }
+}
+
+TEST(ModuleLoader, RefusesWhatCannotBeWalked) {
+    XmBuilder b;
+    b.addPattern(2);
+    const std::vector<uint8_t> good = b.bytes();
+    Module m;
+    std::vector<uint8_t> bad = good;
+    bad[3] = 'X'; // signature
+    EXPECT_EQ(loadModule(bad, m), 0);
+    EXPECT_EQ(loadModule(std::span<const uint8_t>(good.data(), 100), m), 0); // cut header
+    bad = good;
+    bad[68] = 33; // more than 32 channels
+    EXPECT_EQ(loadModule(bad, m), 0);
+    bad = good;
+    bad[68] = 0;
+    EXPECT_EQ(loadModule(bad, m), 0);
+    bad = good;
+    bad[kPatternStart + 5] = 3; // three rows but packed data for two
+    EXPECT_EQ(loadModule(bad, m), 0);
+    EXPECT_EQ(m.channelCount, 0);
+    bad = good;
+    bad.resize(bad.size() - 1); // packed data cut
+    EXPECT_EQ(loadModule(bad, m), 0);
+    EXPECT_EQ(loadModule(good, m), 1);
+}
+
+TEST(ModuleLoader, ClampsHostileSamplesAndCounts) {
+    XmBuilder b;
+    b.addPattern(1);
+    XmInstrument ins = test::loopingInstrument(32);
+    ins.mapAll = 20;             // map entries of 16 or more select no sample
+    ins.samples[0].loopType = 3; // plays as a forward loop
+    ins.samples[0].loopStart = 8;
+    ins.samples[0].loopLength = 1000; // past the end: clamped to the length
+    b.instruments.push_back(ins);
+    std::vector<uint8_t> bytes = b.bytes();
+    bytes[72] = 0x10; // 4112 instruments announced, one present
+    bytes[73] = 0x10;
+    bytes.resize(bytes.size() - 10); // sample data cut short
+    Module m;
+    ASSERT_EQ(loadModule(bytes, m), 1);
+    const Sample& s = m.instruments[0].samples[0];
+    EXPECT_EQ(s.loopType, LoopForward);
+    EXPECT_EQ(s.length, 22); // what the file still holds
+    EXPECT_EQ(s.loopStart, 8);
+    EXPECT_EQ(s.loopEnd, 22);
+    EXPECT_TRUE(sampleForNote(m.instruments[0], 10).empty);
+    EXPECT_EQ(m.instruments[1].empty, 1);
+    // Tiny BPM and song lengths past the order table are clamped.
+    bytes[78] = 1;
+    bytes[64] = 0;
+    bytes[65] = 2; // 512
+    ASSERT_EQ(loadModule(bytes, m), 1);
+    EXPECT_EQ(m.bpm, 32);
+    EXPECT_EQ(m.songLength, 256);
+}
+
+TEST(ModuleLoader, PlayerLoadsFromFileAndReportsFailure) {
+    ModulePlayer player;
+    EXPECT_EQ(player.loadFromFile("/nonexistent/test.xm"), 0);
+    EXPECT_EQ(player.voicesNeeded, 0);
+    XmBuilder b;
+    b.channels = 4;
+    b.addPattern(1);
+    EXPECT_EQ(player.loadFromMemory(b.bytes()), 4);
+    EXPECT_EQ(player.channels.size(), 4u);
+    EXPECT_EQ(player.voicesNeeded, 4);
+}
+
+} // namespace
+} // namespace kestrune
