@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "render/frame_renderer.h"
+#include "render/placement.h"
 #include "tools/krv_commands.h"
 #include "tools/krv_scene.h"
 
@@ -27,6 +29,7 @@ struct SceneSubcommand {
 // One row per subcommand; each lives in its own function (and file, when it grows).
 const SceneSubcommand kSceneSubcommands[] = {
     {"dump", runSceneDump, "print a scene's records and its channel values at given frames (JSON)"},
+    {"calls", runSceneCallsCommand, "draw a scene at a frame, print the backend calls"},
 };
 
 void printSceneUsage(std::FILE* out) {
@@ -42,7 +45,9 @@ const char kDumpUsage[] =
     "Reads SCENE as the show does (a loose file in the working directory first, then the\n"
     "archive PATH, default krv.dat; objects likewise) and prints it as JSON: the header, every\n"
     "object with its bones, every light, and for each --frame F the evaluated channels of the\n"
-    "camera, objects, bones and lights.\n"
+    "camera, objects, bones and lights, with where each object and light stands: its world\n"
+    "placement through its parents (position, scale, the parents' rotation) and its position\n"
+    "in camera space (lights also the camera-space direction they shine in).\n"
     "\n"
     "Objects, bones and lights are numbered from 1 in file order, as the scene file counts them;\n"
     "a parent is such a number (a bone's within its object) or null. Motion values are the nine\n"
@@ -178,12 +183,30 @@ void writeLight(JsonWriter& json, const Scene& scene, const SceneLight& light) {
     json.endObject();
 }
 
+// Where the parent chain puts an item, as the renderer places it at this frame.
+void writePlacement(JsonWriter& json, const WorldPlacement& placement) {
+    json.key("world");
+    json.beginObject();
+    json.key("position");
+    writeVec3(json, placement.position);
+    json.key("scale");
+    writeVec3(json, placement.scale);
+    json.key("rotation");
+    json.beginArray();
+    for (const auto& row : placement.rotation.m) json.floats(row, 3);
+    json.endArray();
+    json.endObject();
+}
+
 // Evaluates what the frame renderer evaluates at frame f and writes the values. Dissolve and
 // metamorph are evaluated only for objects that have them (null otherwise), as when drawing.
 void writeFrame(JsonWriter& json, Scene& scene, float frame) {
     json.beginObject();
     json.key("frame");
     json.value(frame);
+    // The camera, every motion the renderer uses and the lights' placement, so that parents
+    // later in the file are in place too.
+    evaluateScene(scene, frame);
     evaluateMotion(scene.camera.motion, frame);
     json.key("camera");
     json.beginObject();
@@ -223,6 +246,10 @@ void writeFrame(JsonWriter& json, Scene& scene, float frame) {
             writeMotionValues(json, bone.motion);
         }
         json.endArray();
+        const WorldPlacement placement = placeInWorld(object);
+        writePlacement(json, placement);
+        json.key("cameraPosition");
+        writeVec3(json, toCameraSpace(placement.position));
         json.endObject();
     }
     json.endArray();
@@ -238,6 +265,11 @@ void writeFrame(JsonWriter& json, Scene& scene, float frame) {
         writeMotionValues(json, light.motion);
         json.key("intensity");
         json.value(light.intensity.values[0]);
+        writePlacement(json, placeInWorld(light));
+        json.key("cameraPosition");
+        writeVec3(json, light.cameraPosition);
+        json.key("cameraDirection");
+        writeVec3(json, light.cameraDirection);
         json.endObject();
     }
     json.endArray();

@@ -10,6 +10,7 @@ namespace kestrune {
 
 // The scene subcommands; each takes the arguments after its name and returns the exit status.
 int runSceneDump(int argc, char** argv);
+int runSceneCallsCommand(int argc, char** argv); // krv_scene_calls.cpp
 
 // Loads the named scene as the show finds it: a loose file in the working directory first, then
 // the archive at archivePath (objects likewise). A missing archive is not created. False, with a
