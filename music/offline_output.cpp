@@ -30,7 +30,7 @@ void wavHeader(uint8_t out[44], int64_t frames, int rate) {
 }
 
 OfflineOutput::OfflineOutput(int64_t frameLimit) : limit_(std::max<int64_t>(frameLimit, 0)) {
-    frames_.reserve(static_cast<size_t>(limit_) * 2);
+    frames_.reserve(static_cast<size_t>(std::min<int64_t>(limit_, 60 * kMixRate)) * 2);
 }
 
 OfflineOutput::OfflineOutput(int64_t frameLimit, const std::string& wavPath)

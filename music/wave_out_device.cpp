@@ -65,7 +65,7 @@ void WaveOutDevice::outputThread() {
     }
     output_->reset();
     sleepMilliseconds(200);
-    output_.reset();
+    output_->close();
     stopped = 1;
 }
 

@@ -24,6 +24,8 @@ public:
     virtual bool write(AudioBlock& block) = 0;
     // Drops every queued block (marking it done) and outputs silence until the next write.
     virtual void reset() = 0;
+    // Releases the system's output; nothing is written after it.
+    virtual void close() {}
 
     AutoResetEvent* blockDone = nullptr; // signalled after each consumed block
 };

@@ -13,9 +13,13 @@ namespace {
 
 class SdlAudioOutput final : public AudioOutput {
 public:
-    ~SdlAudioOutput() override {
+    ~SdlAudioOutput() override { close(); }
+
+    void close() override {
         if (device_ != 0) SDL_CloseAudioDevice(device_);
+        device_ = 0;
         if (initialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        initialised_ = false;
     }
 
     bool open(int rate) {
@@ -35,6 +39,7 @@ public:
     }
 
     bool write(AudioBlock& block) override {
+        if (device_ == 0) return false;
         block.done.store(false, std::memory_order_release);
         SDL_LockAudioDevice(device_);
         const bool room = count_ < queue_.size();
@@ -48,6 +53,7 @@ public:
     }
 
     void reset() override {
+        if (device_ == 0) return;
         SDL_LockAudioDevice(device_);
         while (count_ > 0) {
             queue_[head_]->done.store(true, std::memory_order_release);
