@@ -17,6 +17,7 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"pack", runPackCommand, "list, add, extract, remove and verify entries of a data archive"},
     {"scene", runSceneCommand, "inspect scenes as the show reads them (records and channel values)"},
+    {"xm", runXmCommand, "facts about a music module, render it to WAV, play it"},
 };
 
 void printUsage(std::FILE* out) {

@@ -4,6 +4,7 @@
 namespace kestrune {
 
 int runPackCommand(int argc, char** argv);
+int runXmCommand(int argc, char** argv);
 int runSceneCommand(int argc, char** argv);
 
 // Exit statuses shared by every subcommand.
