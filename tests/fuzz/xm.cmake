@@ -1,0 +1,2 @@
+# Fuzz target: arbitrary bytes loaded as an extended module, then a few hundred ticks rendered.
+kestrune_fuzz(xm SOURCES ${CMAKE_CURRENT_LIST_DIR}/xm_fuzz.cpp LIBS music)
