@@ -2,4 +2,9 @@
 #pragma once
 
 #include "platform/audio.h"
+#include "platform/canvas.h"
 #include "platform/clock.h"
+#include "platform/display.h"
+#include "platform/gl.h"
+#include "platform/message_box.h"
+#include "platform/window.h"

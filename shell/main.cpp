@@ -1,10 +1,20 @@
-// kestrune, the show's entry point.
+// kestrune, the show: the options window, then the show itself.
 #include <cstdio>
 
 #include "archive/archive.h"
+#include "render/opengl/opengl_backend.h"
+#include "render/select_backend.h"
+#include "render/table/render_table.h"
+#include "shell/driver.h"
 
 int main() {
-    kestrune::setDefaultArchiveName("krv.dat");
-    std::puts("kestrune: the options window is not built yet.");
-    return 0;
+    using namespace kestrune;
+    setDefaultArchiveName("krv.dat");
+    backendFillers.openGL = fillOpenGLBackend;
+    driverServices = showServices();
+    int status = runShow(nullptr);
+    // Only a quit message returns with the display open; otherwise none could be opened.
+    if (status == 1 && !renderBackend.beginFrame)
+        std::fputs("kestrune: no output display could be opened\n", stderr);
+    return status;
 }

@@ -139,6 +139,10 @@ bool initWindowSystem() {
     // Closing the last window is the program's business, not a quit.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // Canvases are shown through the window system's own framebuffer: an accelerated one would
+    // put a GL context of SDL's on the window and take the output window's context away when
+    // the options window closes.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
 }
 
@@ -182,7 +186,11 @@ void destroyWindow(PlatformWindow* window) {
     if (window->procedure) window->procedure(window, destroy);
     windows.erase(std::find(windows.begin(), windows.end(), window));
     std::erase_if(posted, [&](const WindowMessage& m) { return m.window == window; });
+    // Destroying a window may leave no GL context current; another window's context stays on.
+    SDL_Window* glWindow = SDL_GL_GetCurrentWindow();
+    SDL_GLContext glContext = SDL_GL_GetCurrentContext();
     SDL_DestroyWindow(static_cast<SDL_Window*>(window->native));
+    if (glContext && glWindow != window->native) SDL_GL_MakeCurrent(glWindow, glContext);
     delete window;
 }
 
