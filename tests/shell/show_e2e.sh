@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The show as a person runs it, under Xvfb: the options window, clicks, "GO!!", Escape; and the
+# whole timeline with no content at all, ending by itself. Exit 77 (skipped) without Xvfb or xdotool.
+# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline}
+set -u
+kestrune=$1
+case=$2
+for tool in Xvfb xdotool timeout; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb=""
+show=""
+cleanup() {
+    [ -n "$show" ] && kill -KILL "$show" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+# No sound card here: SDL's silent output stands in for one.
+export SDL_AUDIODRIVER=dummy
+
+cd "$work"
+if [ "$case" = escape ]; then
+    # One scene file: a first part long enough (100 s) to be running when Escape comes.
+    printf 'LWSC\n1\n\nFirstFrame 0\nLastFrame 3000\nFrameStep 1\nPreviewFirstFrame 0\nPreviewLastFrame 3000\nPreviewFrameStep 1\n' >walk0.lws
+fi
+# Otherwise an empty folder: no content, every scene is empty and there is no music.
+timeout -s KILL 50 "$kestrune" >"$work/out" 2>"$work/err" &
+show=$!
+
+options=$(timeout 10 xdotool search --sync --name '^Kestrune 99$' | head -n1)
+[ -n "$options" ] || { echo "the options window did not appear"; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$options")"
+[ "$WIDTH" = 335 ] && [ "$HEIGHT" = 235 ] || { echo "options window is ${WIDTH}x$HEIGHT"; exit 1; }
+click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.2; }
+click 192 165 # "Fullscreen (ogl only)" off: full screen cannot be tested under Xvfb
+click 32 125  # "640x480"
+click 278 215 # "GO!!"
+
+output=$(timeout 10 xdotool search --sync --name '^KRV99$' | head -n1)
+[ -n "$output" ] || { echo "the output window did not appear"; cat "$work/err"; exit 1; }
+
+if [ "$case" = escape ]; then
+    sleep 8 # 200 loading frames of 33 ms, then into the timeline
+    kill -0 "$show" 2>/dev/null || { echo "the show ended before Escape"; exit 1; }
+    xdotool windowfocus --sync "$output" 2>/dev/null
+    xdotool key --window "$output" alt+F4 # swallowed: the show goes on
+    sleep 0.5
+    kill -0 "$show" 2>/dev/null || { echo "Alt+F4 ended the show"; exit 1; }
+    xdotool key --window "$output" Escape
+fi
+
+wait "$show"
+status=$?
+show=""
+if [ "$status" -ne 0 ]; then echo "exit status $status"; cat "$work/err"; exit 1; fi
+if [ -s "$work/err" ]; then echo "error output:"; cat "$work/err"; exit 1; fi
+echo "ok: $case"
