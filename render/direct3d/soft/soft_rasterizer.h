@@ -1,0 +1,72 @@
+// The software device's rasteriser: lit vertices through the transforms, near-plane clipping and
+// the viewport onto a 16-bit 5-6-5 target with a 16-bit depth buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "render/direct3d/direct3d_device.h"
+
+namespace kestrune {
+
+// A 16- or 32-bit RGB image the rasteriser samples, with its channel layout.
+struct RasterTexture {
+    const uint8_t* pixels = nullptr;
+    int32_t pitch = 0; // bytes per row
+    int32_t width = 0;
+    int32_t height = 0;
+    uint32_t bytesPerPixel = 2;
+    uint8_t shift[3] = {11, 5, 0}; // red, green, blue: lowest bit of the channel
+    uint8_t bits[3] = {5, 6, 5};   // red, green, blue: channel widths, 1..8
+};
+
+struct RasterTarget {
+    uint16_t* color = nullptr; // 5-6-5 pixels
+    int32_t colorPitch = 0;    // pixels per row
+    uint16_t* depth = nullptr; // null: no depth buffer
+    int32_t depthPitch = 0;    // values per row
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// What the device's states say about drawing.
+struct RasterState {
+    bool depthTest = false;
+    bool depthWrite = true;
+    uint32_t depthFunction = D3DCMP_LESSEQUAL;
+    uint32_t depthBias = 0; // 0..16; each step brings the primitive one depth-buffer unit closer
+    bool gouraud = true;
+    uint32_t cull = D3DCULL_CCW;
+    bool blend = false;
+    uint32_t sourceBlend = D3DBLEND_ONE;
+    uint32_t destinationBlend = D3DBLEND_ZERO;
+    bool perspective = true;
+    uint32_t magFilter = D3DTFG_POINT;
+    uint32_t minFilter = D3DTFN_POINT;
+    const RasterTexture* texture = nullptr; // null: the diffuse colour alone
+    Matrix4 transform;                      // world x view x projection
+    Viewport2 viewport;
+};
+
+// Draws count vertices as the given primitive; false for a primitive type it does not know.
+bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, uint32_t primitive,
+                        const LitVertex* vertices, uint32_t count);
+
+// Fills the rectangle (clipped to the target) of the colour and/or depth buffer.
+void clearTarget(const RasterTarget& target, const Rect& rect, bool color, uint16_t colorValue,
+                 bool depth, uint16_t depthValue);
+
+// 8-bit channels to a 5-6-5 pixel (each channel's high bits) and back (bit replication).
+constexpr uint16_t packRgb565(uint32_t r, uint32_t g, uint32_t b) {
+    return uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+constexpr uint32_t red565(uint16_t p) {
+    return ((p >> 11) << 3) | (p >> 13);
+}
+constexpr uint32_t green565(uint16_t p) {
+    return (((p >> 5) & 63) << 2) | ((p >> 9) & 3);
+}
+constexpr uint32_t blue565(uint16_t p) {
+    return ((p & 31) << 3) | ((p >> 2) & 7);
+}
+
+} // namespace kestrune
