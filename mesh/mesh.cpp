@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <stdexcept>
 
 #include "mesh/mesh.h"
 
@@ -12,7 +13,7 @@ void allocateMesh(Mesh& mesh, uint32_t pointCount, uint32_t polygonCount) {
     try {
         mesh.points.assign(pointCount, MeshPoint{});
         mesh.polygons.assign(polygonCount, MeshPolygon{});
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) { // bad_alloc, or length_error past the largest vector
         std::fputs("OUT OF MEMORY!!!\n(Is that bad eh?)", stderr);
         std::fflush(stderr);
         // The show once ended with status 0 here, reporting success for a failed run.

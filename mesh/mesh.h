@@ -71,15 +71,17 @@ void loadCompactObject(char* fileName, Mesh& mesh);
 bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh);
 bool readCompactObject(const uint8_t* data, size_t size, Mesh& mesh);
 
-// Sizes the arrays for the given counts (each polygon's arrays empty) and stores the counts. Out
-// of memory writes the message to stderr and ends the process with status 1.
+// Sizes the arrays for the given counts (at most kMaxMeshCount each; each polygon's arrays empty)
+// and stores the counts. Out of memory writes the message to stderr and ends the process with
+// status 1.
 void allocateMesh(Mesh& mesh, uint32_t pointCount, uint32_t polygonCount);
 
 // Releases every array and sets both counts to 0.
 void freeMesh(Mesh& mesh);
 
 // Polygon normals from the first, second and last corner; point normals as the mean of the
-// normals of the polygons (3+ vertices) naming them, counted per corner.
+// normals of the polygons (3+ vertices) naming them, counted per corner. Every vertex index must
+// be below pointCount, as the readers ensure.
 void computeMeshNormals(Mesh& mesh);
 
 } // namespace kestrune
