@@ -21,11 +21,11 @@ constexpr int kObjectNameSize = 28;     // name field, NUL-terminated inside (27
 struct SceneObject;
 
 struct Bone {
-    Motion motion;              // "BoneMotion", nine channels
-    std::vector<float> weights; // per point of the owner's mesh, normalised over the bones
-    SceneObject* owner = nullptr;
-    int32_t active = 0;        // "BoneActive" (stored, not consulted)
-    int32_t scaleStrength = 0; // "ScaleBoneStrength": 1 multiplies strength by restLength
+    Motion motion;                // "BoneMotion", nine channels
+    std::vector<float> weights;   // per point of the owner's mesh, normalised over the bones
+    SceneObject* owner = nullptr; // set again once reading is complete (the object array moves)
+    int32_t active = 0;           // "BoneActive" (stored, not consulted)
+    int32_t scaleStrength = 0;    // "ScaleBoneStrength": 1 multiplies strength by restLength
     float restLength = 0;
     float strength = 0;               // after scaling by restLength when scaleStrength is 1
     float minRange = 0, maxRange = 0; // distances, used when limitedRange is 1
