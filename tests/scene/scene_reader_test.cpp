@@ -151,14 +151,6 @@ TEST(SceneReader, FailedReadsKeepValuesAndTheLoopGoesOn) {
     EXPECT_EQ(1, scene.lights[0].lensFlare);
 }
 
-TEST(SceneReader, OlderHeaderKeywordsAreIgnored) {
-    Scene scene;
-    scene.lastFrame = 9;
-    loadText(scene, "LWSC\n1\nFirstFrame 1\nLastFrame 50\nAddNullObject\n");
-    EXPECT_EQ(9, scene.lastFrame);
-    EXPECT_EQ(1, scene.objectCount);
-}
-
 // Everything loadScene fills, with links as numbers, for comparing two loads.
 std::string describe(const Scene& scene) {
     std::ostringstream out;
