@@ -152,6 +152,10 @@ PlatformWindow* createWindow(const char* title, int x, int y, int width, int hei
     uint32_t flags = SDL_WINDOW_SHOWN;
     if (!caption) flags |= SDL_WINDOW_BORDERLESS;
     if (openGL) {
+        // The GL driver stays loaded for the rest of the run once a GL window has existed:
+        // unloading it with the last GL window would orphan the driver's own allocations.
+        static const bool glLoaded = SDL_GL_LoadLibrary(nullptr) == 0;
+        (void)glLoaded;
         // 16-bit colour and depth, double-buffered: the least the show asks for.
         SDL_GL_ResetAttributes();
         SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 5);
