@@ -728,11 +728,12 @@ SceneSpec part3(int last) {
     SceneSpec s;
     s.lastFrame = last;
     addObject(s, still("Objects\\floor.lwo", {0, 0, -4}));
-    for (int k = 0; k < 4; ++k) {
+    // Three balls on loops of different periods: they meet, merge and part again.
+    const Vec3 loops[3] = {{5, 2, 4.5f}, {4.5f, 2.5f, 5}, {3, 3, 5.5f}};
+    for (int k = 0; k < 3; ++k) {
         SceneObjectSpec ball;
         ball.path = "Objects\\mball.lwo";
-        ball.motion =
-            orbit({0, 0, 0}, {3.5f - k * 0.3f, 1.8f, 2.8f + k * 0.3f}, 150 + k * 30, k * 1.3f);
+        ball.motion = orbit({0, 0, 0}, loops[k], 150 + k * 40, k * 2.1f);
         addObject(s, ball);
     }
     SceneObjectSpec surface;
@@ -749,11 +750,16 @@ SceneSpec part3(int last) {
     s.lights.push_back(distantLight({10, 45, 0}, 255, 220, 255, constantEnvelope(1.0f)));
     s.lights.push_back(
         pointLight(orbit({0, 3, 6}, {3, 0.5f, 3}, 120, 0), 255, 100, 200, constantEnvelope(4)));
-    s.camera = cameraPath({{0, {0, 3, -4}, {0, 1.5f, 5}},
-                           {last / 3, {5, 2, 1}, {0, 1.5f, 6}, 0, 0, 0},
-                           {2 * last / 3, {-5, 4, 2}, {0, 1.5f, 6}, 0, 0, 0},
-                           {last, {0, 2, -3}, {0, 1.5f, 6}, 0, 0, 0}},
-                          1);
+    // The camera circles the blob at a respectful distance.
+    std::vector<CameraStop> stops;
+    const float angles[5] = {-40, 35, 100, 45, -15};
+    for (int k = 0; k < 5; ++k) {
+        float a = angles[k] / kDegrees;
+        stops.push_back({last * k / 4,
+                         {8.5f * std::sin(a), 3.0f + k % 2, 6 - 8.5f * std::cos(a)},
+                         {0, 1.6f, 6}});
+    }
+    s.camera = cameraPath(stops, 1);
     return s;
 }
 
@@ -869,7 +875,7 @@ SceneSpec part7(int last) {
                                   constantEnvelope(3), 0, true));
     float endZ = -1 + 0.035f * last;
     s.camera = cameraPath({{0, {0, 6, -6}, {0, 1, 6}},
-                           {last / 2, {3, 2, endZ / 2 - 2}, {0, 1, endZ / 2 + 3}},
+                           {last / 2, {1.2f, 2.2f, endZ / 2 - 3}, {0, 1, endZ / 2 + 3}},
                            {last, {0, 1.2f, endZ - 3}, {0, 1.5f, endZ + 4}, 0, 0, 0}},
                           1);
     return s;
@@ -886,10 +892,10 @@ SceneSpec part8(int last) {
         stars.motion = spin({0, 8, 10}, {-360, 0, 0}, 1500);
         return stars;
     }());
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 2; ++k) {
         SceneObjectSpec ball;
         ball.path = "Objects\\mball.lwo";
-        ball.motion = orbit({0, 0, 0}, {3, 2, 3}, 160 + k * 40, k * 1.6f);
+        ball.motion = orbit({0, 0, 0}, {4.5f, 2, 4}, 160 + k * 60, k * 2.6f);
         addObject(s, ball);
     }
     SceneObjectSpec surface;
