@@ -18,6 +18,7 @@ const Subcommand kSubcommands[] = {
     {"pack", runPackCommand, "list, add, extract, remove and verify entries of a data archive"},
     {"scene", runSceneCommand, "inspect scenes as the show reads them (records and channel values)"},
     {"xm", runXmCommand, "facts about a music module, render it to WAV, play it"},
+    {"snapshot", runSnapshotCommand, "pictures of the options window and of a drawn scene (PNG)"},
 };
 
 void printUsage(std::FILE* out) {

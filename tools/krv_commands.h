@@ -6,6 +6,7 @@ namespace kestrune {
 int runPackCommand(int argc, char** argv);
 int runXmCommand(int argc, char** argv);
 int runSceneCommand(int argc, char** argv);
+int runSnapshotCommand(int argc, char** argv);
 
 // Exit statuses shared by every subcommand.
 constexpr int kExitOk = 0;
