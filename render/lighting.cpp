@@ -18,32 +18,30 @@ float dot(Vec3 a, Vec3 b) {
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
-// trunc(colour x factor) toward zero, held to +-kMaxLightTerm; NaN (a NaN intensity) adds 0.
-int32_t lightTerm(int32_t colour, float factor) {
-    float x = static_cast<float>(colour) * factor;
-    if (x < kMaxTermF && x > -kMaxTermF) return static_cast<int32_t>(x);
-    if (x >= kMaxTermF) return kMaxLightTerm;
-    if (x <= -kMaxTermF) return -kMaxLightTerm;
-    return 0;
-}
-
-void addLight(MeshPoint& point, const int32_t (&colour)[3], float factor) {
+// Adds trunc(colour x factor) toward zero to each channel, the term held to +-kMaxLightTerm and a
+// NaN term (a NaN intensity) counted as 0. Written without branches: a failed light condition
+// passes factor 0, which adds nothing.
+void addLight(MeshPoint& point, const float (&colour)[3], float factor) {
     for (int c = 0; c < 3; ++c) {
-        int32_t total = point.litColor[c] + lightTerm(colour[c], factor);
-        point.litColor[c] = std::clamp(total, -kMaxLitTotal, kMaxLitTotal);
+        float x = colour[c] * factor;
+        x = x == x ? x : 0.0f;
+        x = std::min(std::max(x, -kMaxTermF), kMaxTermF);
+        point.litColor[c] += static_cast<int32_t>(x);
     }
 }
 
-void lightDistant(const SceneLight& light, float intensity, MeshPoint* points, int count) {
+void lightDistant(const SceneLight& light, const float (&colour)[3], float intensity,
+                  MeshPoint* points, int count) {
     const Vec3 d = light.cameraDirection;
     for (int i = 0; i < count; ++i) {
         MeshPoint& point = points[i];
         float facing = 1.0f - dot(d, point.cameraNormal);
-        if (facing >= 0.0f) addLight(point, light.color, facing * intensity);
+        addLight(point, colour, facing >= 0.0f ? facing * intensity : 0.0f);
     }
 }
 
-void lightPoint(const SceneLight& light, float intensity, MeshPoint* points, int count) {
+void lightPoint(const SceneLight& light, const float (&colour)[3], float intensity,
+                MeshPoint* points, int count) {
     const Vec3 pc = light.cameraPosition;
     for (int i = 0; i < count; ++i) {
         MeshPoint& point = points[i];
@@ -51,14 +49,16 @@ void lightPoint(const SceneLight& light, float intensity, MeshPoint* points, int
                   pc.z - point.cameraPosition.z};
         float dist = std::sqrt(dot(l, l));
         // A point exactly at the light has no direction to it: it receives nothing.
-        if (!(dist > 0.0f)) continue;
-        Vec3 lHat = {l.x / dist, l.y / dist, l.z / dist};
+        bool apart = dist > 0.0f;
+        float d = apart ? dist : 1.0f;
+        Vec3 lHat = {l.x / d, l.y / d, l.z / d};
         float cosine = dot(lHat, point.cameraNormal);
-        if (cosine > 0.0f) addLight(point, light.color, cosine * intensity / dist);
+        addLight(point, colour, apart && cosine > 0.0f ? cosine * intensity / d : 0.0f);
     }
 }
 
-void lightSpot(const SceneLight& light, float intensity, MeshPoint* points, int count) {
+void lightSpot(const SceneLight& light, const float (&colour)[3], float intensity,
+               MeshPoint* points, int count) {
     const Vec3 pc = light.cameraPosition;
     const Vec3 axis = {-light.cameraDirection.x, -light.cameraDirection.y,
                        -light.cameraDirection.z};
@@ -67,13 +67,14 @@ void lightSpot(const SceneLight& light, float intensity, MeshPoint* points, int 
         Vec3 l = {pc.x - point.cameraPosition.x, pc.y - point.cameraPosition.y,
                   pc.z - point.cameraPosition.z};
         float dist = std::sqrt(dot(l, l));
-        if (!(dist > 0.0f)) continue; // as for point lights
-        Vec3 lHat = {l.x / dist, l.y / dist, l.z / dist};
+        bool apart = dist > 0.0f; // as for point lights
+        float d = apart ? dist : 1.0f;
+        Vec3 lHat = {l.x / d, l.y / d, l.z / d};
         float cone = 1.0f - (dot(lHat, axis) - kCos15) * kSpotSlope;
         // The surface term uses the spot axis, not the direction to the point.
         float facing = dot(axis, point.cameraNormal);
-        if (cone > 0.0f && facing > 0.0f)
-            addLight(point, light.color, cone * intensity * (facing + 0.5f));
+        addLight(point, colour,
+                 apart && cone > 0.0f && facing > 0.0f ? cone * intensity * (facing + 0.5f) : 0.0f);
     }
 }
 
@@ -109,20 +110,25 @@ void transformAndLight(SceneObject& object, const Scene& scene) {
         return;
     }
 
-    const int lightCount =
-        static_cast<int>(std::min<size_t>(std::max(scene.lightCount, 0), scene.lights.size()));
+    // At most kMaxSceneLights lights (all a scene file can hold) keep the sums within 32 bits.
+    const int lightCount = static_cast<int>(
+        std::min<size_t>({static_cast<size_t>(std::max(scene.lightCount, 0)), scene.lights.size(),
+                          static_cast<size_t>(kMaxSceneLights)}));
     for (int j = 0; j < lightCount; ++j) {
         const SceneLight& light = scene.lights[j];
         const float intensity = light.intensity.values[0];
+        const float colour[3] = {static_cast<float>(light.color[0]),
+                                 static_cast<float>(light.color[1]),
+                                 static_cast<float>(light.color[2])};
         switch (light.type) {
         case 0:
-            lightDistant(light, intensity, points, count);
+            lightDistant(light, colour, intensity, points, count);
             break;
         case 1:
-            lightPoint(light, intensity, points, count);
+            lightPoint(light, colour, intensity, points, count);
             break;
         case 2:
-            lightSpot(light, intensity, points, count);
+            lightSpot(light, colour, intensity, points, count);
             break;
         default:
             break; // other types add nothing

@@ -9,10 +9,10 @@ namespace kestrune {
 constexpr int32_t kMetaballLitLevel = 127;
 
 // Bound on one light's contribution to one colour channel. Factors grow without limit near a
-// point light (1 / distance), so each term is held to this before it is converted to an integer
-// and added; with the running total held to kMaxLitTotal neither can overflow.
+// point light (1 / distance), so each term is held to this before it is converted to an integer;
+// with at most kMaxSceneLights lights the sums stay within 32 bits.
 constexpr int32_t kMaxLightTerm = 1 << 22;
-constexpr int32_t kMaxLitTotal = 1 << 30;
+static_assert(int64_t{kMaxLightTerm} * kMaxSceneLights < INT32_MAX);
 
 // Writes every live point's camera position, camera normal and lit colour (0..255) from the
 // object's placement, cameraTransform and the scene's lights as placeLight left them.

@@ -137,6 +137,7 @@ TEST_F(FrameRendererTest, MorphBlendsFromRestPointsAndRepeatsExactly) {
 
     drawScene(scene, 5);
     const std::vector<RecordedVertex> firstVertices = recording.vertices;
+    const Lines firstCalls = callSummary(meshes());
     ASSERT_EQ(firstVertices.size(), 3u);
     EXPECT_FLOAT_EQ(object.mesh.points[0].position.z, 1);
     EXPECT_FLOAT_EQ(firstVertices[0].cameraPosition.z, 11);
@@ -147,6 +148,7 @@ TEST_F(FrameRendererTest, MorphBlendsFromRestPointsAndRepeatsExactly) {
     EXPECT_FLOAT_EQ(object.mesh.points[0].position.z, 1.8f);
     clearRecording();
     drawScene(scene, 5);
+    EXPECT_EQ(callSummary(meshes()), firstCalls);
     ASSERT_EQ(recording.vertices.size(), firstVertices.size());
     for (size_t i = 0; i < firstVertices.size(); ++i) {
         EXPECT_EQ(recording.vertices[i].cameraPosition.z, firstVertices[i].cameraPosition.z);

@@ -97,18 +97,6 @@ TEST_F(StartShowTest, NoRendererOpensNothingButStillClosesTheWindow) {
     EXPECT_EQ(events, (std::vector<std::string>{"destroy"}));
 }
 
-TEST_F(StartShowTest, EveryResolutionMapsToItsSize) {
-    const char* expected[] = {"320x200", "320x240", "512x384",  "640x400",
-                              "640x480", "800x600", "1024x768", "1280x1024"};
-    int i = 0;
-    for (const ResolutionChoice& choice : kResolutionChoices) {
-        SetUp();
-        start({StartControl::OpenGL, choice.control});
-        ASSERT_EQ(events.size(), 3u);
-        EXPECT_EQ(events[1], std::string("gl open ") + expected[i++]);
-    }
-}
-
 TEST(SelectBackendTest, UnknownKindsAndMissingBackendsFillNothing) {
     renderBackend = {};
     backendFillers = {fillFakeOpenGL, nullptr};
