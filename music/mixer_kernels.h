@@ -11,27 +11,31 @@ inline int saturate16(int v) {
     return std::clamp(v, -32768, 32767);
 }
 
-// The contribution of one sample frame at 16.16 position pos with volume v (0..255).
+// The contributions of one sample frame at 16.16 position pos to the left and right sides with
+// volumes l and r (0..255). 16-bit frames are interpolated before the volume is applied, 8-bit
+// frames after (volume first, then the difference, as 16-bit lanes would do it).
 template <bool Bits16, bool Interpolate>
-inline int frameContribution(const void* data, int64_t pos, int v) {
+inline void frameContributions(const void* data, int64_t pos, int l, int r, int& cl, int& cr) {
     const int index = static_cast<int>(pos >> 16);
+    const int f = static_cast<int>(pos & 0xFFFF) >> 1;
     if constexpr (Bits16) {
         const int16_t* d = static_cast<const int16_t*>(data);
         int s = d[index];
-        if constexpr (Interpolate) {
-            const int f = static_cast<int>(pos & 0xFFFF) >> 1;
-            s += 2 * ((saturate16(d[index + 1] - s) * f) >> 16);
-        }
-        return (s * v) >> 8;
+        if constexpr (Interpolate) s += 2 * ((saturate16(d[index + 1] - s) * f) >> 16);
+        cl = (s * l) >> 8;
+        cr = (s * r) >> 8;
     } else {
         const int8_t* d = static_cast<const int8_t*>(data);
-        const int a = d[index] * v;
+        const int s0 = d[index];
         if constexpr (Interpolate) {
-            // Volume first, then the difference, as 16-bit lanes would do it.
-            const int f = static_cast<int>(pos & 0xFFFF) >> 1;
-            return a + 2 * ((saturate16(d[index + 1] * v - a) * f) >> 16);
+            const int s1 = d[index + 1];
+            const int al = s0 * l, ar = s0 * r;
+            cl = al + 2 * ((saturate16(s1 * l - al) * f) >> 16);
+            cr = ar + 2 * ((saturate16(s1 * r - ar) * f) >> 16);
+        } else {
+            cl = s0 * l;
+            cr = s0 * r;
         }
-        return a;
     }
 }
 
@@ -48,12 +52,7 @@ void addChunk(int16_t* out, int frames, const void* data, int64_t pos, int64_t s
     int l = left, r = right;
     for (int i = 0; i < frames; ++i) {
         int cl, cr;
-        if (!Ramp && l == r) {
-            cl = cr = frameContribution<Bits16, Interpolate>(data, pos, l);
-        } else {
-            cl = frameContribution<Bits16, Interpolate>(data, pos, l);
-            cr = frameContribution<Bits16, Interpolate>(data, pos, r);
-        }
+        frameContributions<Bits16, Interpolate>(data, pos, l, r, cl, cr);
         out[0] = static_cast<int16_t>(saturate16(out[0] + cl));
         out[1] = static_cast<int16_t>(saturate16(out[1] + cr));
         out += 2;

@@ -23,6 +23,7 @@ public:
     bool ok() const { return ok_; }
     bool write(AudioBlock& block) override;
     void reset() override {}
+    bool realTime() const override { return false; }
 
     // Blocks until frameLimit frames were consumed; false if a file write failed first.
     bool waitFinished();

@@ -64,7 +64,8 @@ void WaveOutDevice::outputThread() {
         }
     }
     output_->reset();
-    sleepMilliseconds(200);
+    // Lets a sound device fall quiet before it is closed.
+    if (output_->realTime()) sleepMilliseconds(200);
     output_->close();
     stopped = 1;
 }

@@ -26,6 +26,8 @@ public:
     virtual void reset() = 0;
     // Releases the system's output; nothing is written after it.
     virtual void close() {}
+    // False for outputs that consume blocks at once: nothing is left playing to wait for.
+    virtual bool realTime() const { return true; }
 
     AutoResetEvent* blockDone = nullptr; // signalled after each consumed block
 };

@@ -335,6 +335,50 @@ TEST(ChannelEffects, SyncEventsAndPanning) {
     EXPECT_EQ(h.voice(0).panning, 0x20 + 10);
 }
 
+TEST(ChannelEffects, NoteStartOptions) {
+    {
+        // 902: the sample starts at frame 512; a later 900 reuses the offset.
+        XmBuilder b = oneChannel();
+        b.instruments[0] = test::loopingInstrument(2048);
+        b.cell(0, 0) = {kC4, 1, 0, 9, 0x02};
+        b.cell(0, 1) = {kC4, 1, 0, 9, 0x00};
+        Harness h(b);
+        h.ticks(6);
+        EXPECT_EQ(h.voice().position, 512);
+        h.ticks(6);
+        EXPECT_EQ(h.voice().position, 512);
+    }
+    {
+        // E5C: finetune (12 - 8) x 16 = 64, half a semitone up in linear periods.
+        XmBuilder b = oneChannel();
+        b.cell(0, 0) = {kC4, 1, 0, 14, 0x5C};
+        Harness h(b);
+        h.ticks(6);
+        EXPECT_EQ(h.channel().period, 4608 - 32);
+    }
+    {
+        // Glissando: tone portamento 3FF towards D-4 moves in whole semitones.
+        XmBuilder b = oneChannel();
+        b.cell(0, 0) = {kC4, 1, 0, 14, 0x31};
+        b.cell(0, 1) = {kC4 + 2, 0, 0, 3, 0x08};
+        Harness h(b);
+        h.ticks(12);
+        std::vector<int> p;
+        for (int i = 0; i < 3; ++i, h.player.tick()) p.push_back(h.channel().period);
+        // The glissando period moves 32 a tick; the played period is its nearest note.
+        EXPECT_EQ(p, (std::vector<int>{4608, 4544, 4544}));
+    }
+    {
+        // H0F slides the global volume down 60 a tick (4 x 15), never below 0.
+        XmBuilder b = oneChannel();
+        b.cell(0, 0) = {kC4, 1, 0, 17, 0x0F};
+        Harness h(b);
+        h.ticks(11);
+        EXPECT_EQ(h.player.globalVolume, 0);
+        EXPECT_EQ(h.voice().volume, 0);
+    }
+}
+
 TEST(Sequencer, InstrumentWithoutNoteResetsVolumeOnly) {
     XmBuilder b = oneChannel();
     b.cell(0, 0) = {kC4, 1, 0x20};
