@@ -99,7 +99,40 @@ ScreenVertex project(const ClipVertex& c, const Viewport2& vp) {
     return s;
 }
 
-int wrapIndex(int i, int n) {
+// Channel values of 1 to 8 bits widened to 8 bits by repeating their high bits.
+struct ExpandTable {
+    uint8_t table[9][256] = {};
+    constexpr ExpandTable() {
+        for (uint32_t bits = 1; bits <= 8; ++bits)
+            for (uint32_t v = 0; v < (1u << bits); ++v) {
+                uint32_t e = v << (8 - bits);
+                for (uint32_t s = bits; s < 8; s += bits) e |= e >> bits;
+                table[bits][v] = uint8_t(e & 255);
+            }
+    }
+};
+constexpr ExpandTable kExpand;
+
+// floor without a library call. Values outside +-2^30 (and NaN) give 0: texture coordinates
+// that far out have no meaningful texel anyway, and the conversion must stay defined.
+inline int floorToInt(float x) {
+    if (!(x > -1073741824.0f && x < 1073741824.0f)) return 0;
+    int i = int(x);
+    return float(i) > x ? i - 1 : i;
+}
+
+// ceil, clamped to +-10^9 so that far-off edges still order correctly.
+inline int ceilToInt(float x) {
+    return -floorToInt(-std::clamp(x, -1e9f, 1e9f));
+}
+
+// 0..255 from an interpolated colour; NaN (from a degenerate setup) gives 0.
+inline uint32_t toChannel(float c) {
+    if (!(c > 0)) return 0;
+    return c >= 255 ? 255u : uint32_t(c);
+}
+
+inline int wrapIndex(int i, int n) {
     if ((n & (n - 1)) == 0) return i & (n - 1);
     i %= n;
     return i < 0 ? i + n : i;
@@ -112,7 +145,8 @@ struct PixelPipeline {
     int clipLeft, clipTop, clipRight, clipBottom; // scissor: viewport within the target
     bool linear = false;                          // the filter this primitive samples with
     bool flat = false;
-    float flatColor[3] = {0, 0, 0};
+    bool texture565 = false; // the texture is 16-bit 5-6-5, read without the general layout
+    uint32_t flatChannels[3] = {0, 0, 0};
 
     void fetch(int x, int y, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
@@ -122,40 +156,56 @@ struct PixelPipeline {
                              ? uint32_t(p[0] | (p[1] << 8))
                              : uint32_t(p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24));
         for (int c = 0; c < 3; ++c) {
-            uint32_t bits = t.bits[c];
-            uint32_t v = (value >> t.shift[c]) & ((1u << bits) - 1);
-            if (bits >= 8) {
-                out[c] = v >> (bits - 8);
-            } else {
-                uint32_t e = v << (8 - bits); // replicate the high bits into the low ones
-                for (uint32_t s = bits; s < 8; s += bits) e |= e >> bits;
-                out[c] = e & 255;
-            }
+            const uint32_t bits = t.bits[c];
+            out[c] = kExpand.table[bits][(value >> t.shift[c]) & ((1u << bits) - 1)];
         }
     }
 
-    void sample(float u, float v, uint32_t out[3]) const {
+    static bool is565(const RasterTexture& t) {
+        return t.bytesPerPixel == 2 && t.shift[0] == 11 && t.shift[1] == 5 && t.shift[2] == 0 &&
+               t.bits[0] == 5 && t.bits[1] == 6 && t.bits[2] == 5;
+    }
+
+    [[gnu::always_inline]] inline void sample(float u, float v, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
         if (!linear) {
-            int x = wrapIndex(int(std::floor(u * float(t.width))), t.width);
-            int y = wrapIndex(int(std::floor(v * float(t.height))), t.height);
+            int x = wrapIndex(floorToInt(u * float(t.width)), t.width);
+            int y = wrapIndex(floorToInt(v * float(t.height)), t.height);
             fetch(x, y, out);
             return;
         }
         float fx = u * float(t.width) - 0.5f, fy = v * float(t.height) - 0.5f;
-        float x0f = std::floor(fx), y0f = std::floor(fy);
-        float ax = fx - x0f, ay = fy - y0f;
-        int x0 = wrapIndex(int(x0f), t.width), x1 = wrapIndex(int(x0f) + 1, t.width);
-        int y0 = wrapIndex(int(y0f), t.height), y1 = wrapIndex(int(y0f) + 1, t.height);
+        int ix = floorToInt(fx), iy = floorToInt(fy);
+        // Weights in 1/256ths.
+        uint32_t wx = toChannel((fx - float(ix)) * 256.0f);
+        uint32_t wy = toChannel((fy - float(iy)) * 256.0f);
+        int x0 = wrapIndex(ix, t.width), x1 = wrapIndex(ix + 1, t.width);
+        int y0 = wrapIndex(iy, t.height), y1 = wrapIndex(iy + 1, t.height);
         uint32_t c00[3], c10[3], c01[3], c11[3];
-        fetch(x0, y0, c00);
-        fetch(x1, y0, c10);
-        fetch(x0, y1, c01);
-        fetch(x1, y1, c11);
+        if (texture565) {
+            const uint8_t* row0 = t.pixels + std::ptrdiff_t(y0) * t.pitch;
+            const uint8_t* row1 = t.pixels + std::ptrdiff_t(y1) * t.pitch;
+            auto load = [](const uint8_t* row, int x, uint32_t c[3]) {
+                const uint8_t* at = row + std::ptrdiff_t(x) * 2;
+                const uint16_t p = uint16_t(at[0] | (at[1] << 8));
+                c[0] = red565(p);
+                c[1] = green565(p);
+                c[2] = blue565(p);
+            };
+            load(row0, x0, c00);
+            load(row0, x1, c10);
+            load(row1, x0, c01);
+            load(row1, x1, c11);
+        } else {
+            fetch(x0, y0, c00);
+            fetch(x1, y0, c10);
+            fetch(x0, y1, c01);
+            fetch(x1, y1, c11);
+        }
         for (int c = 0; c < 3; ++c) {
-            float top = float(c00[c]) + (float(c10[c]) - float(c00[c])) * ax;
-            float bottom = float(c01[c]) + (float(c11[c]) - float(c01[c])) * ax;
-            out[c] = uint32_t(top + (bottom - top) * ay + 0.5f);
+            uint32_t top = c00[c] * (256 - wx) + c10[c] * wx;
+            uint32_t bottom = c01[c] * (256 - wx) + c11[c] * wx;
+            out[c] = (top * (256 - wy) + bottom * wy + 32768) >> 16;
         }
     }
 
@@ -206,43 +256,126 @@ struct PixelPipeline {
         }
     }
 
-    // One pixel at (x, y) of the target with interpolated attributes a (screen space).
-    void plot(int x, int y, const float* a) const {
-        uint16_t* depthCell = nullptr;
+    // One pixel at (x, y) of the target with interpolated attributes a (screen space). The
+    // template flags take the per-primitive decisions out of the pixel loop.
+    // Interpolated attributes held in registers while a span is stepped.
+    struct Pixel {
+        float z, rhw, u, v, r, g, b;
+    };
+
+    template <bool Depth, bool Textured, bool Blend>
+    [[gnu::always_inline]] inline void plotWith(uint16_t* cell, uint16_t* depthCell,
+                                                const Pixel& a) const {
         uint32_t z = 0;
-        if (state.depthTest && target.depth) {
-            float zf = std::clamp(a[AttrZ], 0.0f, 1.0f) * 65535.0f + 0.5f;
-            z = uint32_t(zf);
+        if constexpr (Depth) {
+            float zf = a.z * 65535.0f + 0.5f;
+            z = zf > 0 ? (zf < 65535.0f ? uint32_t(zf) : 65535u) : 0u;
             z = z > state.depthBias ? z - state.depthBias : 0;
-            depthCell = target.depth + std::ptrdiff_t(y) * target.depthPitch + x;
-            if (!depthPasses(z, *depthCell)) return;
+            if (state.depthFunction == D3DCMP_LESSEQUAL) {
+                if (z > *depthCell) return;
+            } else if (!depthPasses(z, *depthCell)) {
+                return;
+            }
         }
-        uint32_t color[3];
-        const float* diffuse = flat ? flatColor : a + AttrR;
-        for (int c = 0; c < 3; ++c) color[c] = uint32_t(std::clamp(diffuse[c], 0.0f, 255.0f));
-        if (state.texture) {
-            float u = a[AttrU], v = a[AttrV];
+        uint32_t r, g, b;
+        if (flat) {
+            r = flatChannels[0];
+            g = flatChannels[1];
+            b = flatChannels[2];
+        } else {
+            r = toChannel(a.r);
+            g = toChannel(a.g);
+            b = toChannel(a.b);
+        }
+        if constexpr (Textured) {
+            float u = a.u, v = a.v;
             if (state.perspective) {
-                float w = 1.0f / a[AttrRhw];
+                float w = 1.0f / a.rhw;
                 u *= w;
                 v *= w;
             }
             uint32_t texel[3];
             sample(u, v, texel);
-            for (int c = 0; c < 3; ++c) color[c] = texel[c] * color[c] / 255;
+            r = texel[0] * r / 255;
+            g = texel[1] * g / 255;
+            b = texel[2] * b / 255;
         }
-        uint16_t* cell = target.color + std::ptrdiff_t(y) * target.colorPitch + x;
-        if (state.blend) {
-            uint32_t dst[3] = {red565(*cell), green565(*cell), blue565(*cell)};
-            for (int c = 0; c < 3; ++c) {
-                uint32_t s = color[c], d = dst[c];
+        if constexpr (Blend) {
+            const uint16_t dst = *cell;
+            auto mix = [this](uint32_t s, uint32_t d) {
                 uint32_t sum =
                     s * factor(state.sourceBlend, s, d) + d * factor(state.destinationBlend, s, d);
-                color[c] = std::min(sum / 255, 255u);
-            }
+                return std::min(sum / 255, 255u);
+            };
+            r = mix(r, red565(dst));
+            g = mix(g, green565(dst));
+            b = mix(b, blue565(dst));
         }
-        *cell = packRgb565(color[0], color[1], color[2]);
-        if (depthCell && state.depthWrite) *depthCell = uint16_t(z);
+        *cell = packRgb565(r, g, b);
+        if constexpr (Depth)
+            if (state.depthWrite) *depthCell = uint16_t(z);
+    }
+
+    template <bool Depth, bool Textured, bool Blend>
+    void spanWith(int y, int xStart, int xEnd, const float* start, const float* dx) const {
+        Pixel a{start[AttrZ], start[AttrRhw], start[AttrU], start[AttrV],
+                start[AttrR], start[AttrG],   start[AttrB]};
+        const Pixel d{dx[AttrZ], dx[AttrRhw], dx[AttrU], dx[AttrV],
+                      dx[AttrR], dx[AttrG],   dx[AttrB]};
+        uint16_t* cell = target.color + std::ptrdiff_t(y) * target.colorPitch + xStart;
+        uint16_t* depthCell =
+            Depth ? target.depth + std::ptrdiff_t(y) * target.depthPitch + xStart : nullptr;
+        for (int x = xStart; x < xEnd; ++x) {
+            plotWith<Depth, Textured, Blend>(cell, depthCell, a);
+            ++cell;
+            if constexpr (Depth) ++depthCell;
+            a.z += d.z;
+            a.rhw += d.rhw;
+            a.u += d.u;
+            a.v += d.v;
+            a.r += d.r;
+            a.g += d.g;
+            a.b += d.b;
+        }
+    }
+
+    bool depthOn() const { return state.depthTest && target.depth; }
+
+    // The pixels xStart..xEnd - 1 of row y; a holds the attributes at xStart and is stepped by dx.
+    void span(int y, int xStart, int xEnd, const float* a, const float* dx) const {
+        const int key = (depthOn() ? 4 : 0) | (state.texture ? 2 : 0) | (state.blend ? 1 : 0);
+        switch (key) {
+        case 0:
+            spanWith<false, false, false>(y, xStart, xEnd, a, dx);
+            break;
+        case 1:
+            spanWith<false, false, true>(y, xStart, xEnd, a, dx);
+            break;
+        case 2:
+            spanWith<false, true, false>(y, xStart, xEnd, a, dx);
+            break;
+        case 3:
+            spanWith<false, true, true>(y, xStart, xEnd, a, dx);
+            break;
+        case 4:
+            spanWith<true, false, false>(y, xStart, xEnd, a, dx);
+            break;
+        case 5:
+            spanWith<true, false, true>(y, xStart, xEnd, a, dx);
+            break;
+        case 6:
+            spanWith<true, true, false>(y, xStart, xEnd, a, dx);
+            break;
+        default:
+            spanWith<true, true, true>(y, xStart, xEnd, a, dx);
+            break;
+        }
+    }
+
+    // One pixel for points and lines.
+    void plot(int x, int y, const float* a) const {
+        const float none[kAttributeCount] = {};
+        span(y, x, x + 1, a, none);
     }
 };
 
@@ -281,8 +414,8 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
     std::sort(s, s + 3, [](const ScreenVertex* a, const ScreenVertex* b) { return a->y < b->y; });
     const ScreenVertex &top = *s[0], &mid = *s[1], &bottom = *s[2];
 
-    int yStart = std::max(int(std::ceil(std::max(top.y, -1e9f))), pipe.clipTop);
-    int yEnd = std::min(int(std::ceil(std::min(bottom.y, 1e9f))), pipe.clipBottom);
+    int yStart = std::max(ceilToInt(top.y), pipe.clipTop);
+    int yEnd = std::min(ceilToInt(bottom.y), pipe.clipBottom);
     auto edgeX = [](const ScreenVertex& a, const ScreenVertex& b, float y) {
         return a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
     };
@@ -292,15 +425,12 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
         float xLong = edgeX(top, bottom, fy);
         float xShort = fy < mid.y ? edgeX(top, mid, fy) : edgeX(mid, bottom, fy);
         float left = std::min(xLong, xShort), right = std::max(xLong, xShort);
-        int xStart = std::max(int(std::ceil(std::max(left, -1e9f))), pipe.clipLeft);
-        int xEnd = std::min(int(std::ceil(std::min(right, 1e9f))), pipe.clipRight);
+        int xStart = std::max(ceilToInt(left), pipe.clipLeft);
+        int xEnd = std::min(ceilToInt(right), pipe.clipRight);
         if (xStart >= xEnd) continue;
         for (int i = 0; i < kAttributeCount; ++i)
             a[i] = v0.a[i] + dx[i] * (float(xStart) - v0.x) + dy[i] * (fy - v0.y);
-        for (int x = xStart; x < xEnd; ++x) {
-            pipe.plot(x, y, a);
-            for (int i = 0; i < kAttributeCount; ++i) a[i] += dx[i];
-        }
+        pipe.span(y, xStart, xEnd, a, dx);
     }
 }
 
@@ -312,7 +442,8 @@ void drawLine(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVertex& v
     float from = xMajor ? v0.x : v0.y, to = xMajor ? v1.x : v1.y;
     float delta = xMajor ? dx : dy;
     if (delta == 0) return;
-    long first = std::lround(std::floor(from + 0.5f)), last = std::lround(std::floor(to + 0.5f));
+    auto pixelOf = [](float c) { return long(floorToInt(std::clamp(c, -1e9f, 1e9f) + 0.5f)); };
+    long first = pixelOf(from), last = pixelOf(to);
     long step = last >= first ? 1 : -1;
     // Bounded by the scissor so that a line reaching far off screen costs no more than one across.
     long limit = xMajor ? std::max(pipe.clipRight, 0) + 1 : std::max(pipe.clipBottom, 0) + 1;
@@ -322,7 +453,7 @@ void drawLine(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVertex& v
     for (long p = first; p != last; p += step) {
         float t = (float(p) - from) / delta;
         float other = (xMajor ? v0.y + t * dy : v0.x + t * dx);
-        long q = std::lround(std::floor(other + 0.5f));
+        long q = pixelOf(other);
         int x = int(xMajor ? p : q), y = int(xMajor ? q : p);
         if (x < pipe.clipLeft || x >= pipe.clipRight || y < pipe.clipTop || y >= pipe.clipBottom)
             continue;
@@ -341,9 +472,9 @@ void drawPoint(PixelPipeline& pipe, const ScreenVertex& v) {
 }
 
 void setFlatColor(PixelPipeline& pipe, const ClipVertex& provoking) {
-    pipe.flatColor[0] = provoking.r;
-    pipe.flatColor[1] = provoking.g;
-    pipe.flatColor[2] = provoking.b;
+    pipe.flatChannels[0] = toChannel(provoking.r);
+    pipe.flatChannels[1] = toChannel(provoking.g);
+    pipe.flatChannels[2] = toChannel(provoking.b);
 }
 
 void triangle(PixelPipeline& pipe, const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
@@ -388,6 +519,7 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     if (pipe.clipLeft >= pipe.clipRight || pipe.clipTop >= pipe.clipBottom || !target.color)
         return true;
     pipe.flat = !state.gouraud;
+    pipe.texture565 = state.texture && PixelPipeline::is565(*state.texture);
     pipe.linear = state.magFilter == D3DTFG_LINEAR;
 
     auto at = [&](uint32_t i) { return transformVertex(state.transform, vertices[i]); };
