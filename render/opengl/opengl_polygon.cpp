@@ -49,6 +49,19 @@ void limitAndColor(MeshPoint& point) {
               static_cast<GLbyte>(point.litColor[2]));
 }
 
+struct Light {
+    float rgb[3];
+};
+
+// The mean lit colour of the polygon's corners, 0..255.
+Light meanLight(const std::vector<MeshPoint>& points, const MeshPolygon& polygon, int n) {
+    Light mean{{0, 0, 0}};
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < 3; ++c) mean.rgb[c] += float(points[polygon.vertices[i]].litColor[c]);
+    for (float& c : mean.rgb) c /= float(n);
+    return mean;
+}
+
 void vertex(const MeshPoint& point) {
     glVertex3f(point.cameraPosition.x, point.cameraPosition.y, -point.cameraPosition.z);
 }
@@ -122,10 +135,8 @@ void drawPolygon(const Mesh& object, const MeshPolygon& polygon) {
                 glEnd();
             }
         } else {
-            float sum[3] = {0, 0, 0};
-            for (int i = 0; i < n; ++i)
-                for (int c = 0; c < 3; ++c) sum[c] += float(point(i).litColor[c]);
-            glColor3f(sum[0] / n / 256, sum[1] / n / 256, sum[2] / n / 256);
+            Light mean = meanLight(points, polygon, n);
+            glColor3f(mean.rgb[0] / 256, mean.rgb[1] / 256, mean.rgb[2] / 256);
             glBegin(shape);
             for (int i = 0; i < n; ++i) {
                 glTexCoord2f(u(i), v(i));
@@ -148,11 +159,9 @@ void drawPolygon(const Mesh& object, const MeshPolygon& polygon) {
             glEnd();
         }
         if (polygon.flags & PolyFlat) {
-            float sum[3] = {0, 0, 0};
-            for (int i = 0; i < n; ++i)
-                for (int c = 0; c < 3; ++c) sum[c] += float(point(i).litColor[c]);
+            Light mean = meanLight(points, polygon, n);
             float rgb[3];
-            for (int c = 0; c < 3; ++c) rgb[c] = (sum[c] / n / 2 + polygon.color[c]) / 256;
+            for (int c = 0; c < 3; ++c) rgb[c] = (mean.rgb[c] / 2 + polygon.color[c]) / 256;
             glColor3f(rgb[0], rgb[1], rgb[2]);
             glBegin(shape);
             for (int i = 0; i < n; ++i) vertex(point(i));
