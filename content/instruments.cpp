@@ -99,8 +99,8 @@ XmInstrument hats() {
     ins.samples.push_back(oneShot("closed", hatWave(0.09, 55, 777), false));
     ins.samples.push_back(oneShot("open", hatWave(0.45, 9, 778), false));
     ins.samples[1].volume = 44;
+    ins.samples[1].relativeNote = kRateRelativeNote - 12; // played from C-5 at its own rate
     for (int k = 0; k < 96; ++k) ins.sampleMap[k] = k >= 60 ? 1 : 0;
-    ins.panningEnvelope = {};
     return ins;
 }
 
