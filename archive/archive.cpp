@@ -2,6 +2,8 @@
 // them.
 #include "archive/archive.h"
 
+#include "archive/content_file.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -228,17 +230,8 @@ std::optional<std::vector<uint8_t>> DataArchive::extractAt(int index) const {
 
 bool DataArchive::add(const char* sourcePath, const char* entryName) {
     if (!file_ || !entryName || std::strlen(entryName) >= size_t(kArchiveNameSize)) return false;
-    std::FILE* source = std::fopen(sourcePath, "rb");
-    if (!source) return false;
-    std::vector<uint8_t> bytes;
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, source)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    bool readFailed = std::ferror(source) != 0;
-    std::fclose(source);
-    if (readFailed) return false;
-    return addBytes(bytes.data(), bytes.size(), entryName);
+    auto bytes = readWholeFile(sourcePath);
+    return bytes && addBytes(bytes->data(), bytes->size(), entryName);
 }
 
 bool DataArchive::addBytes(const uint8_t* data, size_t size, const char* entryName) {

@@ -6,7 +6,7 @@
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
-#include "mesh/content_file.h"
+#include "archive/content_file.h"
 #include "mesh/texture.h"
 
 namespace kestrune {

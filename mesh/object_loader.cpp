@@ -1,7 +1,7 @@
 // loadObject and its ".3d" fallback: find the object's bytes and hand them to the right reader.
 #include <cstring>
 
-#include "mesh/content_file.h"
+#include "archive/content_file.h"
 #include "mesh/mesh.h"
 
 namespace kestrune {
