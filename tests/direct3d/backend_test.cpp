@@ -1,5 +1,10 @@
 // The Direct3D backend on the software device: opening, device and format choice, the error
 // reporters end to end through the failure switch, and the process endings.
+#include <cstdlib>
+
+#include "mesh/mesh.h"
+#include "platform/canvas.h"
+#include "render/direct3d/soft/soft_backend.h"
 #include "tests/direct3d/direct3d_test_host.h"
 
 namespace kestrune::test {
@@ -148,6 +153,50 @@ TEST_F(BackendTest, FillsTheTableInOrder) {
     EXPECT_EQ(table.openDisplay, &direct3d::openDisplay);
     EXPECT_EQ(table.endScene, &direct3d::endScene);
     EXPECT_EQ(table.loadTexture, &direct3d::loadTexture);
+}
+
+} // namespace
+} // namespace kestrune::test
+
+namespace kestrune::test {
+namespace {
+
+// The real output window on SDL's offscreen driver: a flip lands in the window's pixels.
+TEST(PresentationTest, FlipShowsTheFrontBufferInTheOutputWindow) {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    const Direct3DHost saved = direct3DHost;
+    direct3DHost = platformDirect3DHost();
+    direct3DHost.exitProcess = [](int status) { throw ProcessEnded{status, false}; };
+    direct3DHost.endProcess = [](int status) { throw ProcessEnded{status, true}; };
+    RenderBackend table;
+    fillSoftDirect3DBackend(table);
+    ASSERT_NO_THROW(table.openDisplay(64, 48, nullptr, nullptr));
+    auto* window = static_cast<PlatformWindow*>(direct3DDisplay.window);
+    ASSERT_NE(window, nullptr);
+    ASSERT_FALSE(window->canvas.empty());
+
+    // A clear to black, then one flat grey point in the middle.
+    table.beginFrame();
+    table.beginScene();
+    Mesh mesh;
+    MeshPoint p{};
+    p.cameraPosition = {0, 0, 1};
+    p.litColor[0] = p.litColor[1] = p.litColor[2] = 50;
+    mesh.points.push_back(p);
+    mesh.pointCount = 1;
+    MeshPolygon polygon{};
+    polygon.flags = PolyFlat;
+    polygon.vertexCount = 1;
+    polygon.vertices = {0};
+    table.drawPolygon(mesh, polygon);
+    table.endScene();
+    table.endFrame();
+    EXPECT_EQ(canvasPixel(window, 32, 24), (Color{99, 101, 99})) << "(100, 100, 100) in 5-6-5";
+    EXPECT_EQ(canvasPixel(window, 31, 24), (Color{0, 0, 0}));
+
+    table.closeDisplay();
+    EXPECT_EQ(direct3DDisplay.window, nullptr);
+    direct3DHost = saved;
 }
 
 } // namespace
