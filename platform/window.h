@@ -70,6 +70,9 @@ PlatformWindow* createWindow(const char* title, int x, int y, int width, int hei
 // the record.
 void destroyWindow(PlatformWindow* window);
 
+// True while the window exists (created and not yet destroyed).
+bool isWindow(const PlatformWindow* window);
+
 void moveWindow(PlatformWindow* window, int x, int y);
 void windowPosition(const PlatformWindow* window, int& x, int& y);
 void minimiseWindow(PlatformWindow* window);

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "archive/archive.h"
+#include "render/direct3d/soft/soft_backend.h"
 #include "render/opengl/opengl_backend.h"
 #include "render/select_backend.h"
 #include "render/table/render_table.h"
@@ -11,6 +12,7 @@ int main() {
     using namespace kestrune;
     setDefaultArchiveName("krv.dat");
     backendFillers.openGL = fillOpenGLBackend;
+    backendFillers.direct3D = fillSoftDirect3DBackend;
     driverServices = showServices();
     int status = runShow(nullptr);
     // Only a quit message returns with the display open; otherwise none could be opened.

@@ -6,7 +6,7 @@
 namespace kestrune {
 
 bool enterFullscreenMode(PlatformWindow* window, int width, int height) {
-    if (!window) return false;
+    if (!isWindow(window)) return false;
     auto* native = static_cast<SDL_Window*>(window->native);
     SDL_DisplayMode wanted{};
     wanted.w = width;
@@ -18,8 +18,9 @@ bool enterFullscreenMode(PlatformWindow* window, int width, int height) {
     return SDL_SetWindowFullscreen(native, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
+// A window already destroyed took its display mode with it.
 void leaveFullscreenMode(PlatformWindow* window) {
-    if (window) SDL_SetWindowFullscreen(static_cast<SDL_Window*>(window->native), 0);
+    if (isWindow(window)) SDL_SetWindowFullscreen(static_cast<SDL_Window*>(window->native), 0);
 }
 
 } // namespace kestrune

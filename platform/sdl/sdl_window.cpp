@@ -198,6 +198,10 @@ void destroyWindow(PlatformWindow* window) {
     delete window;
 }
 
+bool isWindow(const PlatformWindow* window) {
+    return window && std::find(windows.begin(), windows.end(), window) != windows.end();
+}
+
 void moveWindow(PlatformWindow* window, int x, int y) {
     SDL_SetWindowPosition(static_cast<SDL_Window*>(window->native), x, y);
 }
@@ -259,7 +263,7 @@ void waitMessage(WindowMessage& message) {
 
 long dispatchMessage(const WindowMessage& message) {
     PlatformWindow* window = message.window;
-    if (!window || std::find(windows.begin(), windows.end(), window) == windows.end()) return 0;
+    if (!isWindow(window)) return 0;
     if (!window->procedure) return defaultWindowProcedure(window, message.event);
     return window->procedure(window, message.event);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/canvas.h"
+#include "platform/display.h"
 #include "platform/gl.h"
 #include "platform/message_box.h"
 #include "platform/window.h"
@@ -157,6 +158,16 @@ TEST_F(Windows, DestroyingDropsTheWindowsQueuedMessages) {
     received.clear();
     drain();
     EXPECT_TRUE(received.empty());
+}
+
+TEST_F(Windows, DisplayModeCallsOnADestroyedWindowDoNothing) {
+    PlatformWindow* gone = window;
+    EXPECT_TRUE(isWindow(gone));
+    destroyWindow(gone);
+    window = nullptr;
+    EXPECT_FALSE(isWindow(gone));
+    leaveFullscreenMode(gone); // the window took its mode with it
+    EXPECT_FALSE(enterFullscreenMode(gone, 640, 480));
 }
 
 TEST_F(Windows, MovingAndTheCanvas) {
