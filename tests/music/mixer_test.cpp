@@ -219,6 +219,65 @@ TEST(Mixer, HostileVoicesStayInTheirBuffers) {
     EXPECT_EQ(mixer.mixVoice(v, nullptr, 10), 0);
 }
 
+#if defined(__SSE2__)
+// The packed kernel against the scalar definition: random frames, positions, steps in both
+// directions, volumes, ramps and chunk lengths, with the ring near saturation.
+template <bool Bits16, bool Interpolate, bool Ramp> void compareKernels(uint32_t seed) {
+    uint32_t state = seed;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    const Sample s = [&] {
+        std::vector<int> frames(4000);
+        for (int& f : frames)
+            f = Bits16 ? static_cast<int>(next() % 65536) - 32768
+                       : static_cast<int>(next() % 256) - 128;
+        if (Bits16) frames[100] = -32768, frames[101] = 32767, frames[102] = -32768;
+        return makeSample(frames, Bits16 ? 16 : 8);
+    }();
+    const void* data = Bits16 ? static_cast<const void*>(s.data.samples16())
+                              : static_cast<const void*>(s.data.samples8());
+    for (int round = 0; round < 300; ++round) {
+        const int frames = static_cast<int>(next() % 70);
+        int64_t step = static_cast<int64_t>(next() % (3 << 16));
+        const bool backwards = next() % 2;
+        int64_t pos = static_cast<int64_t>(backwards ? 3500 : 50) << 16 | (next() & 0xFFFF);
+        if (backwards) step = -step;
+        const int l = static_cast<int>(next() % 256), r = static_cast<int>(next() % 256);
+        const int tl = static_cast<int>(next() % 256), tr = static_cast<int>(next() % 256);
+        std::vector<int16_t> ringA(2 * 80), ringB;
+        for (int16_t& v : ringA) v = static_cast<int16_t>(next() % 65536 - 32768);
+        ringB = ringA;
+        int la = l, ra = r, lb = l, rb = r;
+        addChunkScalar<Bits16, Interpolate, Ramp>(ringA.data(), frames, data, pos, step, la, ra, tl,
+                                                  tr);
+        addChunkSse2<Bits16, Interpolate, Ramp>(ringB.data(), frames, data, pos, step, lb, rb, tl,
+                                                tr);
+        const size_t at = static_cast<size_t>(
+            std::mismatch(ringA.begin(), ringA.end(), ringB.begin()).first - ringA.begin());
+        ASSERT_EQ(at, ringA.size())
+            << "round " << round << " kernel " << Bits16 << Interpolate << Ramp << " frames "
+            << frames << " step " << step << " a " << ringA[at] << " b " << ringB[at] << " l " << l
+            << " r " << r << " tl " << tl << " tr " << tr << " pos "
+            << (pos + static_cast<int64_t>(at / 2) * step) << " start " << pos;
+        ASSERT_EQ(la, lb);
+        ASSERT_EQ(ra, rb);
+    }
+}
+
+TEST(Mixer, PackedKernelsEqualTheScalarDefinition) {
+    compareKernels<false, false, false>(1);
+    compareKernels<false, false, true>(2);
+    compareKernels<false, true, false>(3);
+    compareKernels<false, true, true>(4);
+    compareKernels<true, false, false>(5);
+    compareKernels<true, false, true>(6);
+    compareKernels<true, true, false>(7);
+    compareKernels<true, true, true>(8);
+}
+#endif
+
 TEST(Mixer, RingRegions) {
     const SoundBuffer ring = createMixRing();
     RingRegion r = mixRingRegion(ring, 44100 * 2 + 100, 8250);
