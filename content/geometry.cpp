@@ -1,6 +1,7 @@
 // Authoring meshes for the show: points, polygons and surfaces, and the shapes built from them.
 #include "content/geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
@@ -59,6 +60,11 @@ void addFace(ContentMesh& mesh, std::vector<uint16_t> vertices, uint16_t surface
 
 void addRawPolygon(ContentMesh& mesh, std::vector<uint16_t> vertices, uint16_t surface) {
     mesh.polygons.push_back({std::move(vertices), surface});
+}
+
+void flipFaces(ContentMesh& mesh) {
+    for (ContentPolygon& p : mesh.polygons)
+        if (p.vertices.size() > 2) std::reverse(p.vertices.begin() + 1, p.vertices.end());
 }
 
 void appendMesh(ContentMesh& mesh, const ContentMesh& part, Vec3 offset) {

@@ -59,6 +59,9 @@ void addFace(ContentMesh& mesh, std::vector<uint16_t> vertices, uint16_t surface
 // Adds a one- or two-point polygon (sprite or line), or any polygon exactly as given.
 void addRawPolygon(ContentMesh& mesh, std::vector<uint16_t> vertices, uint16_t surface);
 
+// Turns every polygon over (its first point stays first), e.g. to see a closed shape from inside.
+void flipFaces(ContentMesh& mesh);
+
 // Copies every point and polygon of part into mesh with the given offset; surfaces are matched
 // by name and added when missing.
 void appendMesh(ContentMesh& mesh, const ContentMesh& part, Vec3 offset = {0, 0, 0});

@@ -117,10 +117,13 @@ void makeObjects(Assets& a) {
         a.object("ground.lwo", m);
     }
     {
-        // A dome seen from inside: double-sided, so it shows whichever way its faces turn.
+        // A dome seen from inside: its faces turn inward, so the lights fall on the side the
+        // camera sees; double-sided all the same.
         ContentSurface sky = mapped("Sky", MapType::Spherical, 2, "sky.jpg", {1, 1, 1}, 2, 1);
         sky.doubleSided = true;
-        a.object("dome.lwo", sphereMesh(sky, 45, 16, 10));
+        ContentMesh dome = sphereMesh(sky, 45, 16, 10);
+        flipFaces(dome);
+        a.object("dome.lwo", dome);
     }
     {
         ContentSurface s = mapped("Plasma", MapType::Planar, 2, "plasma.jpg", {2, 2, 2});
@@ -923,8 +926,8 @@ SceneSpec creditsScene() {
     // Three cards in 420 frames; the first card also reads well when cut after 100 frames.
     SceneSpec s = overlayScene(419);
     addTextLine(s, {"KESTRUNE 99", 0.4f, 5, 110, 1}, stillMotion({0, 0, 0}));
-    addTextLine(s, {"CODE GRAPHICS MUSIC", 0.55f, 150, 250, 0.6f}, stillMotion({0, 0, 0}));
-    addTextLine(s, {"BY", 0.1f, 170, 250, 0.6f}, stillMotion({0, 0, 0}));
+    addTextLine(s, {"CODE GRAPHICS MUSIC", 0.7f, 150, 250, 0.6f}, stillMotion({0, 0, 0}));
+    addTextLine(s, {"BY", 0.4f, 170, 250, 0.6f}, stillMotion({0, 0, 0}));
     addTextLine(s, {"THE KESTRUNE TEAM", 0.4f, 285, 385, 0.75f}, stillMotion({0, 0, 0}));
     return s;
 }
@@ -932,7 +935,7 @@ SceneSpec creditsScene() {
 SceneSpec divozevScene() {
     // An emblem: the name on a turning ring around a plasma torus.
     SceneSpec s = overlayScene(500);
-    int ring = addObject(s, nullObject(spin({0, -0.55f, 3.2f}, {360, 0, 0}, 300)));
+    int ring = addObject(s, nullObject(spin({0, -0.7f, 3.4f}, {360, 0, 0}, 300)));
     const std::string name = "DIVOZEV";
     for (size_t i = 0; i < name.size(); ++i) {
         float a = 2 * kPi * i / name.size();
@@ -951,9 +954,9 @@ SceneSpec divozevScene() {
     return s;
 }
 
-SceneSpec greetScene(int last) {
+SceneSpec greetScene(int lastFrame) {
     // Rolling lines, each under a null that rises through the view.
-    SceneSpec s = overlayScene(last);
+    SceneSpec s = overlayScene(lastFrame);
     const char* lines[] = {"GREETINGS",     "TO EVERYONE",       "WHO WATCHES",
                            "AND WHO MAKES", "THINGS LIKE THIS",  "",
                            "KESTRUNE 99",   "THE KESTRUNE TEAM", "THANK YOU"};
@@ -962,14 +965,17 @@ SceneSpec greetScene(int last) {
         int start = 30 + k * 70;
         ++k;
         if (!*text) continue;
+        bool final = k == static_cast<int>(std::size(lines));
         KeyedChannels rise;
         rise.endBehavior = 1;
+        // Each line rolls up through the view; the last one comes to rest in the middle.
         SceneKey a = motionKey(start, {0, -1.6f, 0});
-        SceneKey b = motionKey(start + 400, {0, 1.8f, 0});
-        b.linear = 1;
+        SceneKey b =
+            final ? motionKey(start + 200, {0, 0.1f, 0}) : motionKey(start + 400, {0, 1.8f, 0});
+        b.linear = final ? 0 : 1;
         rise.keys = {motionKey(0, {0, -1.6f, 0}), a, b};
         float scale = std::string(text).size() > 12 ? 0.6f : 0.75f;
-        addTextLine(s, {text, 0, start, start + 330, scale}, rise);
+        addTextLine(s, {text, 0, start, final ? start + 2000 : start + 420, scale}, rise);
     }
     return s;
 }
