@@ -210,9 +210,9 @@ void makeObjects(Assets& a) {
             seed = seed * 1103515245u + 12345u;
             return static_cast<float>((seed >> 8) & 0xFFFF) / 65535.0f;
         };
-        for (int k = 0; k < 360; ++k) {
+        for (int k = 0; k < 700; ++k) {
             float theta = next() * 2 * kPi, y = next() * 2 - 1;
-            float r = 6 + next() * 14, ring = std::sqrt(1 - y * y);
+            float r = 5 + next() * 11, ring = std::sqrt(1 - y * y);
             addRawPolygon(m,
                           {addPoint(m, {r * ring * std::cos(theta), r * y * 0.6f + 2,
                                         r * ring * std::sin(theta)})},
@@ -796,9 +796,9 @@ SceneSpec part4(int last) {
     s.lights.push_back(distantLight({-20, 40, 0}, 255, 255, 255, constantEnvelope(0.9f)));
     s.lights.push_back(spotLight(stillMotion({0, 7, 2}, {0, 60, 0}), 255, 150, 80,
                                  keyedEnvelope({{0, 0.5f}, {90, 1.5f}, {180, 0.5f}}, 2)));
-    s.camera = cameraPath({{0, {-3, 2.5f, -3}, {0, 2, 6}},
-                           {last / 2, {3, 1.5f, -2}, {0, 2, 6}, 0.3f, 0, 0},
-                           {last, {0, 3.5f, -1}, {0, 2, 6}}},
+    s.camera = cameraPath({{0, {-3, 2.5f, -3}, {-1, 1.4f, 5}},
+                           {last / 2, {3, 1.5f, -2}, {0, 1.6f, 5}, 0.3f, 0, 0},
+                           {last, {0, 3.5f, -1}, {1, 1.5f, 5}}},
                           2);
     return s;
 }
@@ -982,6 +982,14 @@ SceneSpec greetScene(int lastFrame) {
 
 } // namespace
 
+// The driver draws a part until a frame passes its last, so one frame beyond the last is seen.
+// A camera that jumps back there (end behaviours 0 and 2) gets its last key a second later.
+SceneSpec withSettledCamera(SceneSpec s) {
+    if (s.camera.endBehavior != 1 && s.camera.keys.back().frame == s.lastFrame)
+        s.camera.keys.back().frame = s.lastFrame + 30;
+    return s;
+}
+
 ShowContent buildShow() {
     ShowContent show;
     Soundtrack track = composeSoundtrack();
@@ -1002,15 +1010,15 @@ ShowContent buildShow() {
     makeObjects(a);
     const auto& f = show.partFrames;
     a.scene("load.lws", loadingScene());
-    a.scene("walk0.lws", part0(f[0] - 1));
-    a.scene("walk1.lws", part1(f[1] - 1));
-    a.scene("walk2.lws", part2(f[2] - 1));
-    a.scene("walk3.lws", part3(f[3] - 1));
-    a.scene("walk4.lws", part4(f[4] - 1));
-    a.scene("walk5.lws", part5(f[5] - 1));
-    a.scene("walk6.lws", part6(f[6] - 1));
-    a.scene("walk7.lws", part7(f[7] - 1));
-    a.scene("walk8.lws", part8(f[8] - 1));
+    a.scene("walk0.lws", withSettledCamera(part0(f[0] - 1)));
+    a.scene("walk1.lws", withSettledCamera(part1(f[1] - 1)));
+    a.scene("walk2.lws", withSettledCamera(part2(f[2] - 1)));
+    a.scene("walk3.lws", withSettledCamera(part3(f[3] - 1)));
+    a.scene("walk4.lws", withSettledCamera(part4(f[4] - 1)));
+    a.scene("walk5.lws", withSettledCamera(part5(f[5] - 1)));
+    a.scene("walk6.lws", withSettledCamera(part6(f[6] - 1)));
+    a.scene("walk7.lws", withSettledCamera(part7(f[7] - 1)));
+    a.scene("walk8.lws", withSettledCamera(part8(f[8] - 1)));
     a.scene("Credits.lws", creditsScene());
     a.scene("Divozev.lws", divozevScene());
     a.scene("greet.lws", greetScene(f[8]));
