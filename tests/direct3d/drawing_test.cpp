@@ -4,7 +4,7 @@
 
 #include "mesh/mesh.h"
 #include "tests/direct3d/direct3d_test_host.h"
-#include "tests/direct3d/solid_jpeg.h"
+#include "tests/direct3d/test_jpeg.h"
 
 namespace kestrune::test {
 namespace {
