@@ -117,8 +117,9 @@ TEST_F(ShowContentTest, TimelineFitsTheDriversTable) {
         EXPECT_GE(frames * kFrameMs, 12000) << "part " << part << " is too short to be seen";
         // The driver draws one frame past the last: a camera that returns to its first key
         // or repeats after its last key must not do so yet.
-        if (s.camera.motion.endBehavior != 1)
+        if (s.camera.motion.endBehavior != 1) {
             EXPECT_GT(s.camera.motion.lastKeyFrame, s.lastFrame + 5) << "part " << part;
+        }
         total += frames;
     }
     double seconds = total * kFrameMs / 1000.0;
