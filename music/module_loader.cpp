@@ -150,6 +150,9 @@ int loadModule(std::span<const uint8_t> data, Module& module) {
     m.bpm = std::clamp(m.bpm, 32, 255);
 
     size_t pos = kPatternStart;
+    // Every pattern has a 9-byte header in the file: a count the file cannot hold is refused
+    // before anything is allocated for it.
+    if (static_cast<size_t>(m.patternCount) * 9 > data.size() - pos) return 0;
     m.patterns.resize(static_cast<size_t>(m.patternCount));
     for (Pattern& p : m.patterns) {
         // A pattern whose header or packed data runs past the file cannot be walked.

@@ -19,6 +19,8 @@ bool startsTonePortamento(const NoteCell& cell) {
 
 } // namespace
 
+constexpr long kMaxModuleFileSize = 256l << 20;
+
 ModulePlayer::ModulePlayer() {
     periodToNote(0);
 } // builds the period-to-note table once
@@ -29,7 +31,8 @@ int ModulePlayer::loadFromFile(const char* name) {
     std::vector<uint8_t> bytes;
     if (std::fseek(f, 0, SEEK_END) == 0) {
         const long size = std::ftell(f);
-        if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+        // Larger files are no modules this player could hold; refused like a failed allocation.
+        if (size > 0 && size <= kMaxModuleFileSize && std::fseek(f, 0, SEEK_SET) == 0) {
             bytes.resize(static_cast<size_t>(size));
             if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) bytes.clear();
         }

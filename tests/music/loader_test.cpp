@@ -192,6 +192,10 @@ TEST(ModuleLoader, RefusesWhatCannotBeWalked) {
     EXPECT_EQ(loadModule(bad, m), 0);
     EXPECT_EQ(m.channelCount, 0);
     bad = good;
+    bad[70] = 0xFF; // 32767 patterns announced in a file that cannot hold their headers
+    bad[71] = 0x7F;
+    EXPECT_EQ(loadModule(bad, m), 0);
+    bad = good;
     bad.resize(bad.size() - 1); // packed data cut
     EXPECT_EQ(loadModule(bad, m), 0);
     EXPECT_EQ(loadModule(good, m), 1);
