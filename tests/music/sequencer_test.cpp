@@ -252,6 +252,29 @@ TEST(ChannelEffects, VolumeEffectsPerTick) {
     EXPECT_EQ(volumes(playRow({kC4, 1, 0, 16, 0xFF})), (std::vector<int>{72, 72, 72, 72, 72, 72}));
 }
 
+TEST(ChannelEffects, TremoloKeyOffAndAutoVibrato) {
+    // Volume 32 and tremolo 784 (speed 8, depth 4): offsets 0, 0, 11, 15, 11, -1, so channel
+    // volumes 32, 32, 43, 47, 43, 31, times 9/8 at the voice.
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0x30, 7, 0x84})),
+              (std::vector<int>{36, 36, 48, 52, 48, 34}));
+    // K03: key off on tick 3; without a volume envelope that silences the note.
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0, 20, 0x03})), (std::vector<int>{72, 72, 72, 0, 0, 0}));
+
+    // Square auto-vibrato, depth 32, rate 64: -32, -32, +32, +32, -32 period units from the
+    // tick after the note starts.
+    XmBuilder b = oneChannel();
+    b.instruments[0].vibratoType = 1;
+    b.instruments[0].vibratoDepth = 32;
+    b.instruments[0].vibratoRate = 64;
+    b.cell(0, 0) = {kC4, 1};
+    Harness h(b);
+    h.ticks(5);
+    for (int period : {4608, 4576, 4576, 4640, 4640, 4576}) {
+        h.player.tick();
+        EXPECT_FLOAT_EQ(h.voice().frequency, periodFrequency(FrequencyLinear, period));
+    }
+}
+
 TEST(ChannelEffects, RetriggerAndNoteDelay) {
     // E93 at speed 6 restarts the sample once, on tick 3; ED2 starts the note on tick 2; R02
     // counts its first step on tick 0 and restarts on every second tick from tick 1.
