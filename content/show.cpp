@@ -354,7 +354,7 @@ void makeObjects(Assets& a) {
         a.compact("pillar.3d", pillar);
     }
     // Letters for every overlay.
-    ContentSurface letterFace = plain("Letter", 255, 235, 190);
+    ContentSurface letterFace = plain("Letter", 190, 190, 190);
     for (char c = 33; c < 127; ++c) {
         if (!fontHas(c) || (c >= 'a' && c <= 'z')) continue;
         a.object(letterObjectName(c), makeLetterMesh(c, 0.05f, 0.08f, letterFace));
@@ -608,20 +608,26 @@ void addTextLine(SceneSpec& scene, const TextLine& line, KeyedChannels carrier,
     }
 }
 
-SceneSpec overlayScene(int lastFrame) {
+// Each overlay tints its letters with its key light, so every part's words have their colour.
+struct Tint {
+    int r, g, b;
+};
+constexpr Tint kWarm{255, 240, 220};
+
+SceneSpec overlayScene(int lastFrame, Tint tint = kWarm) {
     SceneSpec s;
     s.firstFrame = 0;
     s.lastFrame = lastFrame;
     s.camera = stillMotion({0, 0, 0});
     s.camera.endBehavior = 0;
-    s.lights.push_back(distantLight({0, 30, 0}, 255, 240, 220, constantEnvelope(1.0f)));
+    s.lights.push_back(distantLight({0, 30, 0}, tint.r, tint.g, tint.b, constantEnvelope(2.0f)));
     s.lights.push_back(pointLight(orbit({0, 0.5f, 1.5f}, {2, 0.5f, 1}, 180, 0), 120, 160, 255,
                                   keyedEnvelope({{0, 0}, {40, 1.5f}}, 1)));
     return s;
 }
 
-SceneSpec textOverlay(const std::vector<TextLine>& lines, int lastFrame) {
-    SceneSpec s = overlayScene(lastFrame);
+SceneSpec textOverlay(const std::vector<TextLine>& lines, int lastFrame, Tint tint) {
+    SceneSpec s = overlayScene(lastFrame, tint);
     for (const TextLine& line : lines) addTextLine(s, line, stillMotion({0, 0, 0}));
     return s;
 }
@@ -1024,21 +1030,22 @@ ShowContent buildShow() {
     a.scene("greet.lws", greetScene(f[8]));
     // The seven text overlays; part 0 shows 0 at f - 60 and 1 at f - 210, part 2 shows 2 at
     // f - 480, part 4 shows 3 at f and 4 at f - 100, part 5 shows 5 at f - 50 and 6 at f - 330.
-    a.scene("text0.lws", textOverlay({{"KESTRUNE 99", 0.55f, 5, 120, 1}}, 200));
+    a.scene("text0.lws", textOverlay({{"KESTRUNE 99", 0.55f, 5, 120, 1}}, 200, {255, 210, 120}));
     a.scene("text1.lws",
             textOverlay({{"A WALK", 0.7f, 5, 150, 0.9f}, {"IN NINE PARTS", 0.35f, 25, 160, 0.7f}},
-                        260));
+                        260, kWarm));
     a.scene("text2.lws", textOverlay({{"EVERY PIXEL", 0.7f, 5, 150, 0.8f},
                                       {"MADE BY CODE", 0.35f, 25, 160, 0.8f}},
-                                     260));
-    a.scene("text3.lws", textOverlay({{"METAMORPHOSIS", 0.7f, 10, 80, 0.7f}}, 160));
-    a.scene(
-        "text4.lws",
-        textOverlay({{"SHAPES INTO", 0.7f, 5, 70, 0.7f}, {"SHAPES", 0.35f, 20, 80, 0.9f}}, 160));
-    a.scene("text5.lws", textOverlay({{"STARDUST", 0.7f, 5, 200, 1}}, 300));
-    a.scene(
-        "text6.lws",
-        textOverlay({{"LIGHT FROM", 0.7f, 5, 170, 0.8f}, {"NOWHERE", 0.35f, 25, 180, 0.8f}}, 300));
+                                     260, {150, 255, 190}));
+    a.scene("text3.lws",
+            textOverlay({{"METAMORPHOSIS", 0.7f, 10, 80, 0.7f}}, 160, {255, 150, 230}));
+    a.scene("text4.lws",
+            textOverlay({{"SHAPES INTO", 0.7f, 5, 70, 0.7f}, {"SHAPES", 0.35f, 20, 80, 0.9f}}, 160,
+                        {255, 150, 230}));
+    a.scene("text5.lws", textOverlay({{"STARDUST", 0.7f, 5, 200, 1}}, 300, {170, 200, 255}));
+    a.scene("text6.lws",
+            textOverlay({{"LIGHT FROM", 0.7f, 5, 170, 0.8f}, {"NOWHERE", 0.35f, 25, 180, 0.8f}},
+                        300, {170, 200, 255}));
     return show;
 }
 
