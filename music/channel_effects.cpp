@@ -10,7 +10,7 @@ namespace kestrune {
 namespace {
 
 enum Effect : int {
-    Portamento_Up = 1,
+    PortamentoUp = 1,
     PortamentoDown = 2,
     TonePortamento = 3,
     Vibrato = 4,
@@ -273,7 +273,7 @@ void tickZeroEffects(ModulePlayer& p, Channel& c) {
         c.arpeggioY = y;
         c.arpeggioOffset = 0;
         break;
-    case Portamento_Up:
+    case PortamentoUp:
         keepIfNonZero(c.portamentoUpMemory, param);
         break;
     case PortamentoDown:
@@ -421,7 +421,7 @@ void otherTickEffects(ModulePlayer& p, Channel& c) {
         ++c.arpeggioCounter;
         break;
     }
-    case Portamento_Up:
+    case PortamentoUp:
         setPeriod(c, c.period - 4 * c.portamentoUpMemory);
         break;
     case PortamentoDown:

@@ -63,7 +63,7 @@ const Pattern* ModulePlayer::pattern(int index) const {
     return &module_.patterns[static_cast<size_t>(index)];
 }
 
-int ModulePlayer::notePeriodFor(int note, int finetune) const {
+int ModulePlayer::periodOf(int note, int finetune) const {
     return notePeriod(frequencyMode, note, finetune);
 }
 

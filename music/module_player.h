@@ -106,10 +106,9 @@ public:
     void startSample(Channel& c, int noteIndex, int instrumentByte, const Instrument* instrument,
                      bool tonePortamento, int finetuneOverride);
     int nearestNotePeriod(const Channel& c, int period) const;
-    int periodOf(int note, int finetune) const { return notePeriodFor(note, finetune); }
+    int periodOf(int note, int finetune) const; // in the module's frequency mode
 
 private:
-    int notePeriodFor(int note, int finetune) const;
     void readRow();
     void triggerNotes(bool delayFlag);
     void trigger(Channel& c);
