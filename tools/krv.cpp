@@ -19,6 +19,7 @@ const Subcommand kSubcommands[] = {
     {"scene", runSceneCommand, "inspect scenes as the show reads them (records and channel values)"},
     {"xm", runXmCommand, "facts about a music module, render it to WAV, play it"},
     {"snapshot", runSnapshotCommand, "pictures of the options window and of a drawn scene (PNG)"},
+    {"capture", runCaptureCommand, "the show on a virtual clock as PNG frames, WAV sound, video"},
 };
 
 void printUsage(std::FILE* out) {

@@ -7,6 +7,7 @@ int runPackCommand(int argc, char** argv);
 int runXmCommand(int argc, char** argv);
 int runSceneCommand(int argc, char** argv);
 int runSnapshotCommand(int argc, char** argv);
+int runCaptureCommand(int argc, char** argv);
 
 // Exit statuses shared by every subcommand.
 constexpr int kExitOk = 0;
