@@ -161,9 +161,10 @@ XmInstrument pad() {
     s.finetune = 2;
     s.volume = 40;
     XmInstrument ins = single("pad", s);
-    // Slow swell, then a gentle breathing loop while the key is held.
+    // Slow swell, then a gentle breathing loop for as long as the note lasts (no sustain point:
+    // a sustain would hold the swell before the loop is reached); release is the fadeout.
     ins.volumeEnvelope = {
-        {{0, 0}, {24, 56}, {48, 64}, {80, 50}, {112, 64}}, 2, 2, 4, true, true, true};
+        {{0, 0}, {24, 56}, {48, 64}, {80, 50}, {112, 64}}, 0, 2, 4, true, false, true};
     ins.panningEnvelope = {{{0, 32}, {60, 44}, {120, 20}, {180, 32}}, 0, 0, 3, true, false, true};
     ins.vibratoType = 0;
     ins.vibratoSweep = 40;
