@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "archive/archive.h"
+#include "render/direct3d/dialog/device_dialog.h"
 #include "render/direct3d/soft/soft_backend.h"
 #include "render/opengl/opengl_backend.h"
 #include "render/select_backend.h"
@@ -13,6 +14,7 @@ int main() {
     setDefaultArchiveName("krv.dat");
     backendFillers.openGL = fillOpenGLBackend;
     backendFillers.direct3D = fillSoftDirect3DBackend;
+    direct3DHost.chooseDevice = runDeviceDialog;
     driverServices = showServices();
     int status = runShow(nullptr);
     // Only a quit message returns with the display open; otherwise none could be opened.
