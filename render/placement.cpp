@@ -7,10 +7,10 @@ namespace kestrune {
 
 namespace {
 
-Vec3 channelPosition(const float (&c)[kMaxChannels]) {
+Vec3 channelPosition(const float (&c)[kMotionChannels]) {
     return {c[0], c[1], c[2]};
 }
-Vec3 channelScale(const float (&c)[kMaxChannels]) {
+Vec3 channelScale(const float (&c)[kMotionChannels]) {
     return {c[6], c[7], c[8]};
 }
 Vec3 times(Vec3 a, Vec3 b) {
@@ -19,7 +19,7 @@ Vec3 times(Vec3 a, Vec3 b) {
 
 } // namespace
 
-WorldPlacement placeInWorld(const float (&channels)[kMaxChannels], const SceneObject* parent,
+WorldPlacement placeInWorld(const float (&channels)[kMotionChannels], const SceneObject* parent,
                             const SceneObject* self) {
     // Ancestors from the direct parent (0) up to the root (count - 1). Scene files can name any
     // object as parent, so a chain may loop or run long: it is cut at the first repeat and after
@@ -45,7 +45,7 @@ WorldPlacement placeInWorld(const float (&channels)[kMaxChannels], const SceneOb
     placement.scale = channelScale(root.motion.values);
     for (int i = count - 1; i >= 0; --i) {
         const SceneObject& a = *chain[i];
-        const float(&next)[kMaxChannels] = i > 0 ? chain[i - 1]->motion.values : channels;
+        const float(&next)[kMotionChannels] = i > 0 ? chain[i - 1]->motion.values : channels;
         const float* angles = a.motion.values + 3;
         placement.rotation =
             multiply(placement.rotation, orientation(angles[0], angles[1], angles[2]));

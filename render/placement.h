@@ -30,7 +30,7 @@ struct WorldPlacement {
 // item itself when it is an object (so a chain looping back to it is seen), else null. Chains
 // are cut after kMaxParentAncestors ancestors or at the first ancestor met twice; the last
 // ancestor kept then serves as the root.
-WorldPlacement placeInWorld(const float (&channels)[kMaxChannels], const SceneObject* parent,
+WorldPlacement placeInWorld(const float (&channels)[kMotionChannels], const SceneObject* parent,
                             const SceneObject* self);
 
 inline WorldPlacement placeInWorld(const SceneObject& object) {

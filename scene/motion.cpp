@@ -17,7 +17,7 @@ void linkKeys(Motion& motion) {
 }
 
 void setAll(Motion& motion, const float* values) {
-    for (int c = 0; c < motion.channelCount && c < kMaxChannels; ++c) motion.values[c] = values[c];
+    for (int c = 0; c < motion.channelCount && c < kMotionChannels; ++c) motion.values[c] = values[c];
 }
 
 // Frame difference of two keys as a float, without int32 overflow for extreme frames.
@@ -30,13 +30,13 @@ float frameSpan(int32_t from, int32_t to) {
 Motion::Motion(const Motion& other)
     : keys(other.keys), keyCount(other.keyCount), channelCount(other.channelCount),
       lastKeyFrame(other.lastKeyFrame), endBehavior(other.endBehavior) {
-    for (int c = 0; c < kMaxChannels; ++c) values[c] = other.values[c];
+    for (int c = 0; c < kMotionChannels; ++c) values[c] = other.values[c];
     linkKeys(*this);
 }
 
 Motion& Motion::operator=(const Motion& other) {
     if (this != &other) {
-        for (int c = 0; c < kMaxChannels; ++c) values[c] = other.values[c];
+        for (int c = 0; c < kMotionChannels; ++c) values[c] = other.values[c];
         keys = other.keys;
         keyCount = other.keyCount;
         channelCount = other.channelCount;
@@ -106,7 +106,7 @@ void evaluateMotion(Motion& motion, float frame) {
     const float span = frameSpan(k0.frame, k1.frame);
     // Two keys on one frame: the segment collapses onto its end key rather than dividing by 0.
     const float t = span != 0 ? (f - static_cast<float>(k0.frame)) / span : 1.0f;
-    const int channels = motion.channelCount < kMaxChannels ? motion.channelCount : kMaxChannels;
+    const int channels = motion.channelCount < kMotionChannels ? motion.channelCount : kMotionChannels;
 
     if (k1.linear != 0) {
         for (int c = 0; c < channels; ++c)

@@ -8,14 +8,14 @@
 
 namespace kestrune {
 
-constexpr int kMaxChannels = 9;
+constexpr int kMotionChannels = 9;
 
 // Degrees to radians as the show converts them: the float nearest 0.01745328, a little below
 // pi/180.
 constexpr float degreesToRadians = 0.01745328f;
 
 struct MotionKey {
-    float values[kMaxChannels] = {}; // only the first channelCount are meaningful
+    float values[kMotionChannels] = {}; // only the first channelCount are meaningful
     float tension = 0, continuity = 0, bias = 0;
     int32_t linear = 0; // non-zero: the segment that ends at this key is linear
     int32_t frame = 0;
@@ -26,7 +26,7 @@ struct MotionKey {
 // Channels of the nine-channel motions: 0..2 position x, y, z; 3..5 heading, pitch, bank in
 // degrees; 6..8 scale x, y, z. An envelope uses channel 0 only.
 struct Motion {
-    float values[kMaxChannels] = {}; // current channel values, written by evaluateMotion
+    float values[kMotionChannels] = {}; // current channel values, written by evaluateMotion
     std::vector<MotionKey> keys;     // prev/next point into this vector (copies relink them)
     int32_t keyCount = 0;
     int32_t channelCount = 0; // 0..9

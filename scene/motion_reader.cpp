@@ -36,13 +36,13 @@ void readMotion(TokenReader& reader, Motion& motion) {
     }
 
     // Channels past the ninth are read so the stream stays in step, then dropped.
-    motion.channelCount = channels < kMaxChannels ? channels : kMaxChannels;
+    motion.channelCount = channels < kMotionChannels ? channels : kMotionChannels;
     allocateKeys(motion, keyCount);
     motion.lastKeyFrame = 0;
     for (MotionKey& key : motion.keys) {
         for (int32_t c = 0; c < channels; ++c) {
             float dropped = 0;
-            readFloat(reader, c < kMaxChannels ? key.values[c] : dropped);
+            readFloat(reader, c < kMotionChannels ? key.values[c] : dropped);
         }
         readInt(reader, key.frame);
         readInt(reader, key.linear);

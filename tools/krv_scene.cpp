@@ -315,7 +315,7 @@ void writeMotionSummary(JsonWriter& json, const Motion& motion) {
 }
 
 void writeMotionValues(JsonWriter& json, const Motion& motion) {
-    json.floats(motion.values, kMaxChannels);
+    json.floats(motion.values, kMotionChannels);
 }
 
 int runSceneDump(int argc, char** argv) {
