@@ -243,9 +243,15 @@ TEST(WaveOutDevice, SdlDiskDriverPlaysTheBlocks) {
         WaveOutDevice device;
         device.attach(&player);
         if (device.open() == 0) GTEST_SKIP() << "SDL has no disk audio driver here";
-        // Let the output thread cycle through more than its four blocks.
-        for (int i = 0; i < 200 && std::filesystem::file_size(file) < 8 * 4 * kBlockFrames; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Wait until two blocks beyond the first four were rendered: the first block has then
+        // been played and written out in full.
+        for (int i = 0; i < 1000; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(device.lock());
+                if (device.total >= 6 * kBlockFrames) break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         device.detach(&player);
         device.stop();
     }
