@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "mesh/texture.h"
@@ -102,10 +103,14 @@ void uploadTexture(uint16_t, TextureSlot& slot, const uint8_t* pixels, uint8_t m
     if (!d.directDraw || !d.device || slot.width <= 0 || slot.height <= 0) return;
     auto* data = new Direct3DTextureData;
     slot.direct3dData = data;
-    if (mipmap == 1)
-        uploadMipmapped(slot, *data, pixels);
-    else
-        uploadSingle(slot, *data, pixels);
+    try {
+        if (mipmap == 1)
+            uploadMipmapped(slot, *data, pixels);
+        else
+            uploadSingle(slot, *data, pixels);
+    } catch (const std::bad_alloc&) {
+        // No memory for the resampled levels: the texture keeps what was made of it.
+    }
 }
 
 } // namespace

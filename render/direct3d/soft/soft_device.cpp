@@ -355,13 +355,13 @@ HResult SoftSurface::blt(DirectDrawSurface* source) {
         uint8_t* dst = pixels_.data() + size_t(y) * size_t(desc_.pitch);
         const uint8_t* src = from->pixels_.data() + size_t(sy) * size_t(from->desc_.pitch);
         if (sw == w) {
-            std::memcpy(dst, src, size_t(w) * bytesPerPixel_);
+            std::memmove(dst, src, size_t(w) * bytesPerPixel_); // a surface may blit onto itself
             continue;
         }
         for (uint32_t x = 0; x < w; ++x) {
             uint32_t sx = uint32_t(uint64_t(x) * sw / w);
-            std::memcpy(dst + size_t(x) * bytesPerPixel_, src + size_t(sx) * bytesPerPixel_,
-                        bytesPerPixel_);
+            std::memmove(dst + size_t(x) * bytesPerPixel_, src + size_t(sx) * bytesPerPixel_,
+                         bytesPerPixel_);
         }
     }
     return DD_OK;
