@@ -49,6 +49,63 @@ TEST_F(BackendTest, OpensOnTheSoftwareDevice) {
     EXPECT_FALSE(std::filesystem::exists(errorFile));
 }
 
+// Devices listed by the software device in the given order; only its own RGB device can be
+// created, so a choice of another ends with "Couldn't get a D3Ddevice".
+class DeviceChoiceTest : public Direct3DTest {
+protected:
+    void list(std::vector<SoftDeviceListing> devices) {
+        SoftDeviceConfig config;
+        config.devices = std::move(devices);
+        device = std::make_unique<SoftDirectDrawSystem>(config);
+        direct3DHost.system = device.get();
+    }
+    static SoftDeviceListing hardware(const Guid& guid) {
+        return {guid, "hardware", "hw", {0x1, 0}, {0x7FF, D3DCOLOR_RGB}};
+    }
+    static SoftDeviceListing mono() {
+        return {kMono, "mono", "mono", {0, 0}, {0x7FF, D3DCOLOR_MONO}};
+    }
+    static constexpr Guid kMono{
+        0xF2086B20, 0x259F, 0x11CF, {0xA3, 0x1A, 0, 0xAA, 0, 0xB9, 0x33, 0x56}};
+    static constexpr Guid kOtherCard{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+};
+
+TEST_F(DeviceChoiceTest, AHardwareDeviceIsFoundAndGetsItsDepthBufferInVideoMemory) {
+    list({kSoftRgbListing, hardware(kDirect3DHalDevice)});
+    EXPECT_EQ(open(), 1);
+    EXPECT_EQ(direct3DDisplay.deviceGuid, kDirect3DHalDevice);
+    EXPECT_TRUE(direct3DDisplay.deviceFound);
+    SurfaceDesc depth;
+    ASSERT_GE(direct3DDisplay.depthBuffer->getSurfaceDesc(depth), 0);
+    EXPECT_TRUE(depth.caps & DDSCAPS_VIDEOMEMORY);
+    ASSERT_EQ(direct3DRecord.messages.size(), 1u);
+    EXPECT_EQ(direct3DRecord.messages[0], "ERROR!|Couldn\u00B4t get a D3Ddevice :(");
+}
+
+TEST_F(DeviceChoiceTest, ALaterHardwareDeviceReplacesAnEarlierOne) {
+    list({hardware(kDirect3DHalDevice), kSoftRgbListing, hardware(kOtherCard)});
+    EXPECT_EQ(open(), 1);
+    EXPECT_EQ(direct3DDisplay.deviceGuid, kOtherCard);
+    SurfaceDesc depth;
+    ASSERT_GE(direct3DDisplay.depthBuffer->getSurfaceDesc(depth), 0);
+    EXPECT_TRUE(depth.caps & DDSCAPS_SYSTEMMEMORY) << "only the HAL device's is in video memory";
+}
+
+TEST_F(DeviceChoiceTest, SoftwareDevicesChooseWhileNothingIsFound) {
+    // A mono device after the RGB one replaces it (neither sets found)...
+    list({kSoftRgbListing, mono()});
+    EXPECT_EQ(open(), 1);
+    EXPECT_EQ(direct3DDisplay.deviceGuid, kMono);
+    EXPECT_FALSE(direct3DDisplay.deviceFound);
+
+    // ... and the RGB device after a mono one is taken and opens.
+    TearDown();
+    SetUp();
+    list({mono(), kSoftRgbListing});
+    EXPECT_EQ(open(), -1);
+    EXPECT_EQ(direct3DDisplay.deviceGuid, kDirect3DRgbDevice);
+}
+
 TEST_F(BackendTest, CancellingTheDialogEndsAtOnceWithStatusZeroAndNoMessage) {
     direct3DRecord.dialogAnswer = -1;
     EXPECT_EQ(open(), 0);

@@ -578,15 +578,16 @@ HResult SoftDevice::drawPrimitive(uint32_t primitive, uint32_t vertexFormat,
 
 HResult SoftDirect3D::enumDevices(const DeviceCallback& callback) {
     if (HResult r = owner_.enter()) return r;
-    DeviceDesc hardware;                      // no hardware flags: a software device
-    DeviceDesc software{0x7FF, D3DCOLOR_RGB}; // every description field valid, RGB colour model
-    callback(kDirect3DRgbDevice, kSoftDeviceDescription, "RGB Emulation", hardware, software);
+    for (const SoftDeviceListing& d : owner_.system.config().devices)
+        if (!callback(d.guid, d.description, d.name, d.hardware, d.software)) break;
     return D3D_OK;
 }
 
 HResult SoftDirect3D::enumZBufferFormats(const Guid& device, const DepthFormatCallback& callback) {
     if (HResult r = owner_.enter()) return r;
-    if (!(device == kDirect3DRgbDevice)) return DDERR_INVALIDPARAMS;
+    bool listed = false;
+    for (const SoftDeviceListing& d : owner_.system.config().devices) listed |= d.guid == device;
+    if (!listed) return DDERR_INVALIDPARAMS;
     callback(kDepth16);
     return D3D_OK;
 }

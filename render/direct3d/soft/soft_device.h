@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "render/direct3d/direct3d_device.h"
 
@@ -19,10 +20,29 @@ struct SoftPresenter {
     void (*restore)(void* window) = nullptr;
 };
 
+// The descriptions the software device enumerates itself with.
+inline constexpr const char* kSoftDriverDescription = "Primary Display Driver";
+inline constexpr const char* kSoftDeviceDescription = "Kestrune software rasteriser";
+
+// One Direct3D device as enumerated. Only the RGB device can be created; other listings let
+// tests put the backend's choice rules to work.
+struct SoftDeviceListing {
+    Guid guid;
+    const char* description;
+    const char* name;
+    DeviceDesc hardware; // any flag set: a hardware device
+    DeviceDesc software;
+};
+
+// The software device itself: no hardware flags, the RGB colour model.
+inline constexpr SoftDeviceListing kSoftRgbListing{
+    kDirect3DRgbDevice, kSoftDeviceDescription, "RGB Emulation", {0, 0}, {0x7FF, D3DCOLOR_RGB}};
+
 struct SoftDeviceConfig {
     uint32_t screenWidth = 640; // the desktop mode, pixels
     uint32_t screenHeight = 480;
     SoftPresenter presenter;
+    std::vector<SoftDeviceListing> devices = {kSoftRgbListing};
 };
 
 class SoftDirectDrawSystem : public DirectDrawSystem {
@@ -52,9 +72,5 @@ private:
     uint64_t failAt_ = 0;
     HResult failCode_ = DD_OK;
 };
-
-// The descriptions the software device enumerates itself with.
-inline constexpr const char* kSoftDriverDescription = "Primary Display Driver";
-inline constexpr const char* kSoftDeviceDescription = "Kestrune software rasteriser";
 
 } // namespace kestrune
