@@ -22,8 +22,12 @@ bool startsTonePortamento(const NoteCell& cell) {
 constexpr long kMaxModuleFileSize = 256l << 20;
 
 ModulePlayer::ModulePlayer() {
-    periodToNote(0);
-} // builds the period-to-note table once
+    periodToNote(0); // builds the period-to-note table once, outside the output thread
+}
+
+ModulePlayer::~ModulePlayer() {
+    if (attached && device) device->detach(this);
+}
 
 int ModulePlayer::loadFromFile(const char* name) {
     std::FILE* f = std::fopen(name, "rb");

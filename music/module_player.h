@@ -76,6 +76,9 @@ struct Channel {
 class ModulePlayer final : public SoundSource {
 public:
     ModulePlayer();
+    ~ModulePlayer() override; // detaches itself, so the device never ticks a destroyed player
+    ModulePlayer(const ModulePlayer&) = delete;
+    ModulePlayer& operator=(const ModulePlayer&) = delete;
     int loadFromMemory(std::span<const uint8_t> data) override;
     int loadFromFile(const char* name) override;
     int finished() override { return 0; }

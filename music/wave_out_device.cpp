@@ -20,6 +20,12 @@ WaveOutDevice::WaveOutDevice()
 
 WaveOutDevice::~WaveOutDevice() {
     if (thread_.joinable()) stop();
+    // Sources outliving the device must not reach back into it.
+    for (SoundSource* source : sources)
+        if (source) {
+            source->attached = 0;
+            source->device = nullptr;
+        }
 }
 
 int WaveOutDevice::open() {
@@ -104,10 +110,20 @@ int WaveOutDevice::detach(SoundSource* source) {
     for (SoundSource*& slot : sources) {
         if (slot != source || !source) continue;
         source->attached = 0;
+        // The voices forget the source's samples, and fades still to be mixed end here: a
+        // source may be destroyed once detached, and nothing may mix its samples after that.
         for (Voice*& v : source->voices) {
-            if (v) v->state = VoiceFree;
+            if (v) {
+                v->state = VoiceFree;
+                v->sample = nullptr;
+            }
             v = nullptr;
         }
+        for (Voice& v : voices)
+            if (v.state == VoiceReleasing) {
+                v.state = VoiceFree;
+                v.sample = nullptr;
+            }
         slot = nullptr;
         return 1;
     }

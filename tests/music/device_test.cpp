@@ -158,6 +158,14 @@ TEST(WaveOutDevice, ReleasingVoicesAreMixedAndFreed) {
     EXPECT_EQ(spare.state, VoiceFree);
     EXPECT_GE(spare.time, device.total);
     EXPECT_LT(spare.time, device.total + kReleaseSlice);
+
+    // Detaching ends a pending fade, so the player may be destroyed right after.
+    spare = *player.voices[0];
+    spare.state = VoiceReleasing;
+    EXPECT_EQ(device.detach(&player), 1);
+    EXPECT_EQ(spare.state, VoiceFree);
+    EXPECT_EQ(spare.sample, nullptr);
+    EXPECT_EQ(device.voices[0].sample, nullptr);
 }
 
 TEST(WaveOutDevice, FirstWakeRendersFourBlocksThenOneAPerBlockPlayed) {
