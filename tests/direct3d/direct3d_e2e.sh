@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The show with "Direct3D" as a person runs it, under Xvfb: the options window, "GO!!", the device
+# dialog answered with Enter (the show then plays its timeline with no content and ends by itself)
+# or with Escape (the show ends at once); both with status 0 and no "error.out". Exit 77 (skipped)
+# without Xvfb or xdotool.
+# Usage: direct3d_e2e.sh PATH/TO/kestrune {choose|cancel}
+set -u
+kestrune=$1
+case=$2
+for tool in Xvfb xdotool timeout; do
+    command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb=""
+show=""
+cleanup() {
+    [ -n "$show" ] && kill -KILL "$show" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+export SDL_AUDIODRIVER=none # no sound device: the show runs silent
+
+cd "$work"
+timeout -s KILL 50 "$kestrune" >"$work/out" 2>"$work/err" &
+show=$!
+
+options=$(timeout 10 xdotool search --sync --name '^Kestrune 99$' | head -n1)
+[ -n "$options" ] || { echo "the options window did not appear"; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$options")"
+click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.2; }
+click 192 65  # "Direct3D"
+click 32 125  # "640x480"
+click 278 215 # "GO!!"
+
+dialog=$(timeout 10 xdotool search --sync --name '^Choose your device$' | head -n1)
+[ -n "$dialog" ] || { echo "the device dialog did not appear"; cat "$work/err"; exit 1; }
+xdotool search --name '^KRV-99$' >/dev/null || { echo "no output window behind the dialog"; exit 1; }
+xdotool windowfocus --sync "$dialog" 2>/dev/null
+if [ "$case" = choose ]; then
+    xdotool key --window "$dialog" Return 2>/dev/null # the dialog is gone before the key is up
+else
+    xdotool key --window "$dialog" Escape 2>/dev/null
+fi
+
+wait "$show"
+status=$?
+show=""
+if [ "$status" -ne 0 ]; then echo "exit status $status"; cat "$work/err"; exit 1; fi
+if [ -e "$work/error.out" ]; then echo "error.out:"; cat "$work/error.out"; exit 1; fi
+if [ -s "$work/err" ]; then echo "error output:"; cat "$work/err"; exit 1; fi
+echo "ok: $case"
