@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -39,6 +38,15 @@ KrvRun krv(const std::string& args) {
             readFile(dir / "krv-err.txt")};
 }
 
+// True when a null stands directly inside a list: a number that was not finite.
+bool nullInList(const std::string& json) {
+    for (size_t at = json.find("null"); at != std::string::npos; at = json.find("null", at + 4)) {
+        size_t open = json.find_last_of("[]{}", at);
+        if (open != std::string::npos && json[open] == '[') return true;
+    }
+    return false;
+}
+
 } // namespace
 
 TEST(KrvOnContent, ArchiveVerifiesScenesDumpAndModuleReads) {
@@ -54,7 +62,7 @@ TEST(KrvOnContent, ArchiveVerifiesScenesDumpAndModuleReads) {
         EXPECT_EQ(dump.status, 0) << scene << ": " << dump.err;
         EXPECT_EQ(dump.err, "") << scene;
         // No channel, position or direction came out undefined (written as null in a list).
-        EXPECT_FALSE(std::regex_search(dump.out, std::regex(R"(\[[^][{}]*null)"))) << scene;
+        EXPECT_FALSE(nullInList(dump.out)) << scene;
     }
 
     KrvRun info = krv("xm info test.xm");
