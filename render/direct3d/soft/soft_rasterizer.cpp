@@ -181,32 +181,41 @@ struct PixelPipeline {
         uint32_t wy = toChannel((fy - float(iy)) * 256.0f);
         int x0 = wrapIndex(ix, t.width), x1 = wrapIndex(ix + 1, t.width);
         int y0 = wrapIndex(iy, t.height), y1 = wrapIndex(iy + 1, t.height);
-        uint32_t c00[3], c10[3], c01[3], c11[3];
+        Texel c00, c10, c01, c11;
         if (texture565) {
             const uint8_t* row0 = t.pixels + std::ptrdiff_t(y0) * t.pitch;
             const uint8_t* row1 = t.pixels + std::ptrdiff_t(y1) * t.pitch;
-            auto load = [](const uint8_t* row, int x, uint32_t c[3]) {
-                const uint8_t* at = row + std::ptrdiff_t(x) * 2;
-                const uint16_t p = uint16_t(at[0] | (at[1] << 8));
-                c[0] = red565(p);
-                c[1] = green565(p);
-                c[2] = blue565(p);
-            };
-            load(row0, x0, c00);
-            load(row0, x1, c10);
-            load(row1, x0, c01);
-            load(row1, x1, c11);
+            c00 = load565(row0, x0);
+            c10 = load565(row0, x1);
+            c01 = load565(row1, x0);
+            c11 = load565(row1, x1);
         } else {
-            fetch(x0, y0, c00);
-            fetch(x1, y0, c10);
-            fetch(x0, y1, c01);
-            fetch(x1, y1, c11);
+            c00 = fetchTexel(x0, y0);
+            c10 = fetchTexel(x1, y0);
+            c01 = fetchTexel(x0, y1);
+            c11 = fetchTexel(x1, y1);
         }
-        for (int c = 0; c < 3; ++c) {
-            uint32_t top = c00[c] * (256 - wx) + c10[c] * wx;
-            uint32_t bottom = c01[c] * (256 - wx) + c11[c] * wx;
-            out[c] = (top * (256 - wy) + bottom * wy + 32768) >> 16;
-        }
+        // Each channel on its own line: kept in registers rather than stepped through arrays.
+        const uint32_t ax = 256 - wx, ay = 256 - wy;
+        out[0] = ((c00.r * ax + c10.r * wx) * ay + (c01.r * ax + c11.r * wx) * wy + 32768) >> 16;
+        out[1] = ((c00.g * ax + c10.g * wx) * ay + (c01.g * ax + c11.g * wx) * wy + 32768) >> 16;
+        out[2] = ((c00.b * ax + c10.b * wx) * ay + (c01.b * ax + c11.b * wx) * wy + 32768) >> 16;
+    }
+
+    struct Texel {
+        uint32_t r, g, b;
+    };
+
+    static Texel load565(const uint8_t* row, int x) {
+        const uint8_t* at = row + std::ptrdiff_t(x) * 2;
+        const uint16_t p = uint16_t(at[0] | (at[1] << 8));
+        return {red565(p), green565(p), blue565(p)};
+    }
+
+    Texel fetchTexel(int x, int y) const {
+        uint32_t c[3];
+        fetch(x, y, c);
+        return {c[0], c[1], c[2]};
     }
 
     bool depthPasses(uint32_t z, uint32_t stored) const {
