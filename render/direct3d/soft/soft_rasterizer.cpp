@@ -113,12 +113,14 @@ struct ExpandTable {
 };
 constexpr ExpandTable kExpand;
 
-// floor without a library call. Values outside +-2^30 (and NaN) give 0: texture coordinates
-// that far out have no meaningful texel anyway, and the conversion must stay defined.
+// floor without a library call or a branch. Values beyond +-2^30 are held there (NaN goes to
+// the low end), so the conversion stays defined; texture coordinates that far out have no
+// meaningful texel anyway.
 inline int floorToInt(float x) {
-    if (!(x > -1073741824.0f && x < 1073741824.0f)) return 0;
-    int i = int(x);
-    return float(i) > x ? i - 1 : i;
+    x = x > -1073741824.0f ? x : -1073741824.0f; // written so that NaN takes the bound
+    x = x < 1073741824.0f ? x : 1073741824.0f;
+    const int i = int(x);
+    return i - int(float(i) > x);
 }
 
 // ceil, clamped to +-10^9 so that far-off edges still order correctly.
@@ -126,16 +128,23 @@ inline int ceilToInt(float x) {
     return -floorToInt(-std::clamp(x, -1e9f, 1e9f));
 }
 
-// 0..255 from an interpolated colour; NaN (from a degenerate setup) gives 0.
+// 0..255 from an interpolated colour, without a branch; NaN (from a degenerate setup) gives 0.
 inline uint32_t toChannel(float c) {
-    if (!(c > 0)) return 0;
-    return c >= 255 ? 255u : uint32_t(c);
+    c = c > 0.0f ? c : 0.0f;
+    c = c < 255.0f ? c : 255.0f;
+    return uint32_t(c);
 }
 
 inline int wrapIndex(int i, int n) {
+    if (unsigned(i) < unsigned(n)) return i; // the common case: no division
     if ((n & (n - 1)) == 0) return i & (n - 1);
     i %= n;
     return i < 0 ? i + n : i;
+}
+
+// The index after a wrapped one.
+inline int nextIndex(int i, int n) {
+    return i + 1 < n ? i + 1 : 0;
 }
 
 // Everything per pixel: texture, modulation, depth, blend, write.
@@ -179,8 +188,8 @@ struct PixelPipeline {
         // Weights in 1/256ths.
         uint32_t wx = toChannel((fx - float(ix)) * 256.0f);
         uint32_t wy = toChannel((fy - float(iy)) * 256.0f);
-        int x0 = wrapIndex(ix, t.width), x1 = wrapIndex(ix + 1, t.width);
-        int y0 = wrapIndex(iy, t.height), y1 = wrapIndex(iy + 1, t.height);
+        const int x0 = wrapIndex(ix, t.width), x1 = nextIndex(x0, t.width);
+        const int y0 = wrapIndex(iy, t.height), y1 = nextIndex(y0, t.height);
         Texel c00, c10, c01, c11;
         if (texture565) {
             const uint8_t* row0 = t.pixels + std::ptrdiff_t(y0) * t.pitch;
@@ -273,8 +282,8 @@ struct PixelPipeline {
     };
 
     template <bool Depth, bool Textured, bool Blend>
-    [[gnu::always_inline]] inline void plotWith(uint16_t* cell, uint16_t* depthCell,
-                                                const Pixel& a) const {
+    [[gnu::always_inline]] inline void plotWith(uint16_t* cell, uint16_t* depthCell, const Pixel& a,
+                                                float u, float v) const {
         uint32_t z = 0;
         if constexpr (Depth) {
             float zf = a.z * 65535.0f + 0.5f;
@@ -297,12 +306,6 @@ struct PixelPipeline {
             b = toChannel(a.b);
         }
         if constexpr (Textured) {
-            float u = a.u, v = a.v;
-            if (state.perspective) {
-                float w = 1.0f / a.rhw;
-                u *= w;
-                v *= w;
-            }
             uint32_t texel[3];
             sample(u, v, texel);
             r = texel[0] * r / 255;
@@ -334,8 +337,23 @@ struct PixelPipeline {
         uint16_t* cell = target.color + std::ptrdiff_t(y) * target.colorPitch + xStart;
         uint16_t* depthCell =
             Depth ? target.depth + std::ptrdiff_t(y) * target.depthPitch + xStart : nullptr;
+        // Texture coordinates: exact (divided by w) at the start of every run of kRun pixels,
+        // stepped linearly within it, so the division is paid once per run.
+        float u = a.u, v = a.v, du = d.u, dv = d.v;
+        int runLeft = 0;
+        const bool perspective = Textured && state.perspective;
         for (int x = xStart; x < xEnd; ++x) {
-            plotWith<Depth, Textured, Blend>(cell, depthCell, a);
+            if (perspective && runLeft == 0) {
+                runLeft = std::min(kRun, xEnd - x);
+                const float n = float(runLeft);
+                const float w0 = 1.0f / a.rhw, w1 = 1.0f / (a.rhw + d.rhw * n);
+                u = a.u * w0;
+                v = a.v * w0;
+                const float step = runLeft == kRun ? 1.0f / float(kRun) : 1.0f / n;
+                du = ((a.u + d.u * n) * w1 - u) * step;
+                dv = ((a.v + d.v * n) * w1 - v) * step;
+            }
+            plotWith<Depth, Textured, Blend>(cell, depthCell, a, u, v);
             ++cell;
             if constexpr (Depth) ++depthCell;
             a.z += d.z;
@@ -345,8 +363,13 @@ struct PixelPipeline {
             a.r += d.r;
             a.g += d.g;
             a.b += d.b;
+            u += du;
+            v += dv;
+            --runLeft;
         }
     }
+
+    static constexpr int kRun = 8; // pixels between exact perspective divisions
 
     bool depthOn() const { return state.depthTest && target.depth; }
 
