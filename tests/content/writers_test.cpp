@@ -257,6 +257,14 @@ TEST(Images, JpegDecodesToTheSamePicture) {
     ASSERT_GT(bytes.size(), 100u);
     EXPECT_EQ(bytes[0], 0xFF);
     EXPECT_EQ(bytes[1], 0xD8);
+    // Baseline: a start-of-frame 0 marker, no progressive one.
+    auto hasMarker = [&bytes](uint8_t marker) {
+        for (size_t i = 0; i + 1 < bytes.size(); ++i)
+            if (bytes[i] == 0xFF && bytes[i + 1] == marker) return true;
+        return false;
+    };
+    EXPECT_TRUE(hasMarker(0xC0));
+    EXPECT_FALSE(hasMarker(0xC2));
     int32_t w = 0, h = 0;
     auto pixels = decodeJpegBytes(bytes.data(), bytes.size(), w, h);
     ASSERT_TRUE(pixels);
