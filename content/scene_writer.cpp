@@ -63,7 +63,7 @@ void writeBlock(TextOut& out, const KeyedChannels& c) {
     if (c.endBehavior == 2 && c.keys.back().frame <= 0)
         throw std::runtime_error("a repeating motion needs its last key after frame 0");
     out.line("  %d", c.channelCount);
-    out.line("  %zu", c.keys.size());
+    out.line("  %d", static_cast<int>(c.keys.size()));
     for (const SceneKey& key : c.keys) {
         std::string values = " ";
         for (int i = 0; i < c.channelCount; ++i) {
