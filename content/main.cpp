@@ -27,9 +27,10 @@ int main(int argc, char** argv) {
         for (int frames : show.partFrames) total += frames;
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("kestrune-content: %zu archive entries, parts of %d frames (%.0f s), "
+        std::printf("kestrune-content: %d archive entries, parts of %d frames (%.0f s), "
                     "written in %.2f s\n",
-                    show.archived.size(), total, total * kFrameMs / 1000.0, seconds);
+                    static_cast<int>(show.archived.size()), total, total * kFrameMs / 1000.0,
+                    seconds);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrune-content: %s\n", e.what());
         return 1;
