@@ -175,19 +175,16 @@ struct PixelPipeline {
                t.bits[0] == 5 && t.bits[1] == 6 && t.bits[2] == 5;
     }
 
-    [[gnu::always_inline]] inline void sample(float u, float v, uint32_t out[3]) const {
+    // fu, fv: the texel position in 16.16 fixed point, less half a texel when filtering.
+    [[gnu::always_inline]] inline void sample(int64_t fu, int64_t fv, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
+        const int ix = int(fu >> 16), iy = int(fv >> 16);
         if (!linear) {
-            int x = wrapIndex(floorToInt(u * float(t.width)), t.width);
-            int y = wrapIndex(floorToInt(v * float(t.height)), t.height);
-            fetch(x, y, out);
+            fetch(wrapIndex(ix, t.width), wrapIndex(iy, t.height), out);
             return;
         }
-        float fx = u * float(t.width) - 0.5f, fy = v * float(t.height) - 0.5f;
-        int ix = floorToInt(fx), iy = floorToInt(fy);
         // Weights in 1/256ths.
-        uint32_t wx = toChannel((fx - float(ix)) * 256.0f);
-        uint32_t wy = toChannel((fy - float(iy)) * 256.0f);
+        const uint32_t wx = uint32_t(fu >> 8) & 255, wy = uint32_t(fv >> 8) & 255;
         const int x0 = wrapIndex(ix, t.width), x1 = nextIndex(x0, t.width);
         const int y0 = wrapIndex(iy, t.height), y1 = nextIndex(y0, t.height);
         Texel c00, c10, c01, c11;
@@ -283,7 +280,8 @@ struct PixelPipeline {
 
     template <bool Depth, bool Textured, bool Blend>
     [[gnu::always_inline]] inline void plotWith(uint16_t* cell, uint16_t* depthCell, const Pixel& a,
-                                                float u, float v) const {
+                                                int64_t fu, int64_t fv,
+                                                const int64_t* colour) const {
         uint32_t z = 0;
         if constexpr (Depth) {
             float zf = a.z * 65535.0f + 0.5f;
@@ -301,13 +299,13 @@ struct PixelPipeline {
             g = flatChannels[1];
             b = flatChannels[2];
         } else {
-            r = toChannel(a.r);
-            g = toChannel(a.g);
-            b = toChannel(a.b);
+            r = fixedChannel(colour[0]);
+            g = fixedChannel(colour[1]);
+            b = fixedChannel(colour[2]);
         }
         if constexpr (Textured) {
             uint32_t texel[3];
-            sample(u, v, texel);
+            sample(fu, fv, texel);
             r = texel[0] * r / 255;
             g = texel[1] * g / 255;
             b = texel[2] * b / 255;
@@ -338,35 +336,69 @@ struct PixelPipeline {
         uint16_t* depthCell =
             Depth ? target.depth + std::ptrdiff_t(y) * target.depthPitch + xStart : nullptr;
         // Texture coordinates: exact (divided by w) at the start of every run of kRun pixels,
-        // stepped linearly within it, so the division is paid once per run.
-        float u = a.u, v = a.v, du = d.u, dv = d.v;
+        // stepped linearly within it in 16.16 texels, so the division and the conversions are
+        // paid once per run.
+        int64_t fu = 0, fv = 0, dfu = 0, dfv = 0;
+        // Gouraud colour in 16.16, stepped without conversions; steps are held to what a span
+        // of any length can add up without overflow.
+        int64_t colour[3] = {toFixed(a.r), toFixed(a.g), toFixed(a.b)};
+        const int64_t colourStep[3] = {toFixed(d.r), toFixed(d.g), toFixed(d.b)};
         int runLeft = 0;
-        const bool perspective = Textured && state.perspective;
         for (int x = xStart; x < xEnd; ++x) {
-            if (perspective && runLeft == 0) {
+            if (Textured && runLeft == 0) {
                 runLeft = std::min(kRun, xEnd - x);
                 const float n = float(runLeft);
-                const float w0 = 1.0f / a.rhw, w1 = 1.0f / (a.rhw + d.rhw * n);
-                u = a.u * w0;
-                v = a.v * w0;
-                const float step = runLeft == kRun ? 1.0f / float(kRun) : 1.0f / n;
-                du = ((a.u + d.u * n) * w1 - u) * step;
-                dv = ((a.v + d.v * n) * w1 - v) * step;
+                float u0 = a.u, v0 = a.v, u1 = a.u + d.u * n, v1 = a.v + d.v * n;
+                if (state.perspective) {
+                    const float w0 = 1.0f / a.rhw, w1 = 1.0f / (a.rhw + d.rhw * n);
+                    u0 *= w0;
+                    v0 *= w0;
+                    u1 *= w1;
+                    v1 *= w1;
+                }
+                runStart(u0, u1, state.texture->width, runLeft, fu, dfu);
+                runStart(v0, v1, state.texture->height, runLeft, fv, dfv);
             }
-            plotWith<Depth, Textured, Blend>(cell, depthCell, a, u, v);
+            plotWith<Depth, Textured, Blend>(cell, depthCell, a, fu, fv, colour);
             ++cell;
             if constexpr (Depth) ++depthCell;
             a.z += d.z;
             a.rhw += d.rhw;
             a.u += d.u;
             a.v += d.v;
-            a.r += d.r;
-            a.g += d.g;
-            a.b += d.b;
-            u += du;
-            v += dv;
+            colour[0] += colourStep[0];
+            colour[1] += colourStep[1];
+            colour[2] += colourStep[2];
+            fu += dfu;
+            fv += dfv;
             --runLeft;
         }
+    }
+
+    // A run's start and step in 16.16 texels from its end points in texture coordinates. Only
+    // the position within the wrapped texture matters, so the start is brought near it; far-out
+    // and undefined values are held to what fixed point can carry.
+    void runStart(float from, float to, int size, int pixels, int64_t& start, int64_t& step) const {
+        const double offset = linear ? 0.5 : 0.0;
+        double t0 = double(from) * size - offset, t1 = double(to) * size - offset;
+        if (!std::isfinite(t0) || !std::isfinite(t1)) {
+            start = step = 0;
+            return;
+        }
+        const double base = std::floor(t0 / size) * size;
+        t0 -= base;
+        t1 = std::clamp(t1 - base, t0 - 16777216.0, t0 + 16777216.0);
+        start = std::llround(t0 * 65536.0);
+        step = std::llround((t1 - t0) * 65536.0 / pixels);
+    }
+
+    static int64_t toFixed(float c) {
+        c = c > -65536.0f ? c : -65536.0f; // NaN takes the bound
+        c = c < 65536.0f ? c : 65536.0f;
+        return int64_t(c * 65536.0f);
+    }
+    static uint32_t fixedChannel(int64_t c) {
+        return uint32_t(std::clamp<int64_t>(c >> 16, 0, 255));
     }
 
     static constexpr int kRun = 8; // pixels between exact perspective divisions
