@@ -28,8 +28,8 @@ void messageBox(void*, const char* caption, const char* text) {
     showMessageBox(caption, text);
 }
 
-// The platform's device dialog is not wired in yet: the first device is taken, as a viewer
-// pressing "OK" at once would.
+// Without the device dialog (which the show installs from render_direct3d_dialog), the first
+// device is taken, as a viewer pressing "OK" at once would.
 int firstDevice(void*, const std::vector<DirectDrawDeviceRecord>& devices) {
     return devices.empty() ? -1 : 0;
 }
