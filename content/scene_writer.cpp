@@ -95,7 +95,7 @@ void writeEnvelope(TextOut& out, const char* keyword, const SceneEnvelope& e) {
 
 } // namespace
 
-std::string writeSceneText(const SceneSpec& scene) {
+std::string writeSceneText(const SceneDraft& scene) {
     if (scene.objects.size() > 256 || scene.lights.size() > 256)
         throw std::runtime_error("a scene holds at most 256 objects and 256 lights");
     TextOut out;
@@ -110,7 +110,7 @@ std::string writeSceneText(const SceneSpec& scene) {
     out.line("PreviewFrameStep 1");
     out.line("FramesPerSecond %.6g", scene.framesPerSecond);
     out.line("%s", "");
-    for (const SceneObjectSpec& o : scene.objects) {
+    for (const ObjectDraft& o : scene.objects) {
         if (o.path.empty())
             out.line("AddNullObject NullObject");
         else
@@ -124,7 +124,7 @@ std::string writeSceneText(const SceneSpec& scene) {
         if (o.metamorph) writeEnvelope(out, "Metamorph", *o.metamorph);
         if (o.boneFalloffType >= 0) out.line("BoneFalloffType %d", o.boneFalloffType);
         if (o.bones.size() > 128) throw std::runtime_error("an object holds at most 128 bones");
-        for (const SceneBoneSpec& b : o.bones) {
+        for (const BoneDraft& b : o.bones) {
             out.line("AddBone");
             out.line("BoneName %s", b.name.c_str());
             out.line("ShowBone 1 -1");
@@ -149,7 +149,7 @@ std::string writeSceneText(const SceneSpec& scene) {
     out.line("AmbientColor 255 255 255");
     out.line("AmbIntensity 0.05");
     out.line("%s", "");
-    for (const SceneLightSpec& l : scene.lights) {
+    for (const LightDraft& l : scene.lights) {
         out.line("AddLight");
         out.line("LightName %s", l.name.c_str());
         out.line("ShowLight 0 7");

@@ -38,7 +38,7 @@ SceneEnvelope constantEnvelope(float value);
 SceneEnvelope keyedEnvelope(const std::vector<std::pair<int, float>>& points, int endBehavior = 1,
                             bool linear = false);
 
-struct SceneBoneSpec {
+struct BoneDraft {
     std::string name;
     int parent = 0; // 1-based within the object, 0 for none
     Vec3 restPosition{0, 0, 0};
@@ -51,7 +51,7 @@ struct SceneBoneSpec {
     KeyedChannels motion;
 };
 
-struct SceneObjectSpec {
+struct ObjectDraft {
     std::string path; // empty for a null object
     KeyedChannels motion;
     int parent = 0; // 1-based object number, 0 for none
@@ -60,10 +60,10 @@ struct SceneObjectSpec {
     std::optional<SceneEnvelope> metamorph;
     int morphTarget = 0; // 1-based object number
     int boneFalloffType = -1;
-    std::vector<SceneBoneSpec> bones;
+    std::vector<BoneDraft> bones;
 };
 
-struct SceneLightSpec {
+struct LightDraft {
     std::string name = "Light";
     KeyedChannels motion;
     int color[3] = {255, 255, 255};
@@ -74,16 +74,16 @@ struct SceneLightSpec {
     int parent = 0; // 1-based object number
 };
 
-struct SceneSpec {
+struct SceneDraft {
     int firstFrame = 0;
     int lastFrame = 60;
     float framesPerSecond = 30;
-    std::vector<SceneObjectSpec> objects;
-    std::vector<SceneLightSpec> lights;
+    std::vector<ObjectDraft> objects;
+    std::vector<LightDraft> lights;
     KeyedChannels camera;
     SceneEnvelope zoom = constantEnvelope(3.2f);
 };
 
-std::string writeSceneText(const SceneSpec& scene);
+std::string writeSceneText(const SceneDraft& scene);
 
 } // namespace kestrune

@@ -31,8 +31,8 @@ ShowContent buildShow() {
     }
 
     show.archived = showTexturesAndObjects();
-    for (auto& [name, spec] : showScenes(show.partFrames)) {
-        std::string text = writeSceneText(spec);
+    for (auto& [name, draft] : showScenes(show.partFrames)) {
+        std::string text = writeSceneText(draft);
         show.archived.push_back({name, std::vector<uint8_t>(text.begin(), text.end())});
     }
     std::set<std::string> names;

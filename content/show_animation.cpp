@@ -71,8 +71,8 @@ KeyedChannels orbit(Vec3 center, Vec3 radii, int cycleFrames, float phase, Vec3 
 
 // The walker: bones that follow a 40-frame walk cycle, and an object path.
 
-SceneObjectSpec walker(int falloff, const std::vector<WalkPath>& path, bool scaleStrength) {
-    SceneObjectSpec o;
+ObjectDraft walker(int falloff, const std::vector<WalkPath>& path, bool scaleStrength) {
+    ObjectDraft o;
     o.path = "Objects\\walker.lwo";
     o.boneFalloffType = falloff;
     o.motion.endBehavior = 1;
@@ -83,7 +83,7 @@ SceneObjectSpec walker(int falloff, const std::vector<WalkPath>& path, bool scal
     const auto& bones = figureBones();
     for (size_t i = 0; i < bones.size(); ++i) {
         const FigureBone& fb = bones[i];
-        SceneBoneSpec b;
+        BoneDraft b;
         b.name = fb.name;
         b.parent = fb.parent + 1;
         b.restPosition = fb.restPosition;
@@ -142,21 +142,21 @@ std::vector<WalkPath> straightWalk(Vec3 start, float heading, int frames, float 
     return {{0, start, heading}, {frames, start + direction * (speed * frames), heading}};
 }
 
-SceneObjectSpec still(const char* path, Vec3 position, Vec3 angles, Vec3 scale) {
-    SceneObjectSpec o;
+ObjectDraft still(const char* path, Vec3 position, Vec3 angles, Vec3 scale) {
+    ObjectDraft o;
     o.path = path;
     o.motion = stillMotion(position, angles, scale);
     return o;
 }
 
-SceneObjectSpec nullObject(KeyedChannels motion) {
-    SceneObjectSpec o;
+ObjectDraft nullObject(KeyedChannels motion) {
+    ObjectDraft o;
     o.motion = std::move(motion);
     return o;
 }
 
-SceneLightSpec distantLight(Vec3 angles, int r, int g, int b, SceneEnvelope intensity) {
-    SceneLightSpec l;
+LightDraft distantLight(Vec3 angles, int r, int g, int b, SceneEnvelope intensity) {
+    LightDraft l;
     l.name = "Sun";
     l.type = 0;
     l.motion = stillMotion({0, 10, -10}, angles);
@@ -167,9 +167,9 @@ SceneLightSpec distantLight(Vec3 angles, int r, int g, int b, SceneEnvelope inte
     return l;
 }
 
-SceneLightSpec pointLight(KeyedChannels motion, int r, int g, int b, SceneEnvelope intensity,
+LightDraft pointLight(KeyedChannels motion, int r, int g, int b, SceneEnvelope intensity,
                           int parent, bool flare) {
-    SceneLightSpec l;
+    LightDraft l;
     l.name = "Lamp";
     l.type = 1;
     l.motion = std::move(motion);
@@ -185,21 +185,21 @@ SceneLightSpec pointLight(KeyedChannels motion, int r, int g, int b, SceneEnvelo
     return l;
 }
 
-SceneLightSpec spotLight(KeyedChannels motion, int r, int g, int b, SceneEnvelope intensity,
+LightDraft spotLight(KeyedChannels motion, int r, int g, int b, SceneEnvelope intensity,
                          int parent, bool flare) {
-    SceneLightSpec l = pointLight(std::move(motion), r, g, b, std::move(intensity), parent, flare);
+    LightDraft l = pointLight(std::move(motion), r, g, b, std::move(intensity), parent, flare);
     l.name = "Spot";
     l.type = 2;
     return l;
 }
 
-int addObject(SceneSpec& scene, SceneObjectSpec object) {
+int addObject(SceneDraft& scene, ObjectDraft object) {
     scene.objects.push_back(std::move(object));
     return static_cast<int>(scene.objects.size()); // 1-based, as the file counts
 }
 
 // Letters of one line, each its own object under a null that carries the line.
-void addTextLine(SceneSpec& scene, const TextLine& line, KeyedChannels carrier, float distance) {
+void addTextLine(SceneDraft& scene, const TextLine& line, KeyedChannels carrier, float distance) {
     int parent = addObject(scene, nullObject(std::move(carrier)));
     // Lines shrink to fit the overlay's view, about 2 units wide at this distance.
     float fit = 0.75f * distance / (kLetterAdvance * 0.05f * static_cast<float>(line.text.size()));
@@ -209,7 +209,7 @@ void addTextLine(SceneSpec& scene, const TextLine& line, KeyedChannels carrier, 
     for (size_t i = 0; i < line.text.size(); ++i) {
         char c = line.text[i];
         if (c == ' ' || !fontHas(c)) continue;
-        SceneObjectSpec letter;
+        ObjectDraft letter;
         letter.path = "Objects\\" + letterObjectName(c);
         letter.parent = parent;
         int stagger = static_cast<int>(i) * 3;
@@ -234,8 +234,8 @@ void addTextLine(SceneSpec& scene, const TextLine& line, KeyedChannels carrier, 
     }
 }
 
-SceneSpec overlayScene(int lastFrame, Tint tint) {
-    SceneSpec s;
+SceneDraft overlayScene(int lastFrame, Tint tint) {
+    SceneDraft s;
     s.firstFrame = 0;
     s.lastFrame = lastFrame;
     s.camera = stillMotion({0, 0, 0});
@@ -246,8 +246,8 @@ SceneSpec overlayScene(int lastFrame, Tint tint) {
     return s;
 }
 
-SceneSpec textOverlay(const std::vector<TextLine>& lines, int lastFrame, Tint tint) {
-    SceneSpec s = overlayScene(lastFrame, tint);
+SceneDraft textOverlay(const std::vector<TextLine>& lines, int lastFrame, Tint tint) {
+    SceneDraft s = overlayScene(lastFrame, tint);
     for (const TextLine& line : lines) addTextLine(s, line, stillMotion({0, 0, 0}));
     return s;
 }

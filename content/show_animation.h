@@ -36,20 +36,20 @@ struct WalkPath {
 constexpr int kStride = 40; // frames per walk cycle (two steps)
 
 // The walker: its bones follow the walk cycle while the object follows path.
-SceneObjectSpec walker(int falloff, const std::vector<WalkPath>& path, bool scaleStrength = false);
+ObjectDraft walker(int falloff, const std::vector<WalkPath>& path, bool scaleStrength = false);
 // A straight walk from start along heading, speed units per frame.
 std::vector<WalkPath> straightWalk(Vec3 start, float heading, int frames, float speed = 0.035f);
 
-SceneObjectSpec still(const char* path, Vec3 position, Vec3 angles = {0, 0, 0},
+ObjectDraft still(const char* path, Vec3 position, Vec3 angles = {0, 0, 0},
                       Vec3 scale = {1, 1, 1});
-SceneObjectSpec nullObject(KeyedChannels motion);
-SceneLightSpec distantLight(Vec3 angles, int r, int g, int b, SceneEnvelope intensity);
-SceneLightSpec pointLight(KeyedChannels motion, int r, int g, int b, SceneEnvelope intensity,
+ObjectDraft nullObject(KeyedChannels motion);
+LightDraft distantLight(Vec3 angles, int r, int g, int b, SceneEnvelope intensity);
+LightDraft pointLight(KeyedChannels motion, int r, int g, int b, SceneEnvelope intensity,
                           int parent = 0, bool flare = false);
-SceneLightSpec spotLight(KeyedChannels motion, int r, int g, int b, SceneEnvelope intensity,
+LightDraft spotLight(KeyedChannels motion, int r, int g, int b, SceneEnvelope intensity,
                          int parent = 0, bool flare = false);
 // Appends object; returns its 1-based number, as the scene file counts objects.
-int addObject(SceneSpec& scene, SceneObjectSpec object);
+int addObject(SceneDraft& scene, ObjectDraft object);
 
 struct TextLine {
     std::string text;
@@ -59,7 +59,7 @@ struct TextLine {
     float scale = 1;
 };
 // Letters of one line, each its own object under a null that carries the line.
-void addTextLine(SceneSpec& scene, const TextLine& line, KeyedChannels carrier,
+void addTextLine(SceneDraft& scene, const TextLine& line, KeyedChannels carrier,
                  float distance = 2.6f);
 
 // Each overlay tints its letters with its key light, so every part's words have their colour.
@@ -69,7 +69,7 @@ struct Tint {
 constexpr Tint kWarm{255, 240, 220};
 
 // A still camera at the origin looking along +z, a tinted key light and a roaming lamp.
-SceneSpec overlayScene(int lastFrame, Tint tint = kWarm);
-SceneSpec textOverlay(const std::vector<TextLine>& lines, int lastFrame, Tint tint = kWarm);
+SceneDraft overlayScene(int lastFrame, Tint tint = kWarm);
+SceneDraft textOverlay(const std::vector<TextLine>& lines, int lastFrame, Tint tint = kWarm);
 
 } // namespace kestrune

@@ -16,11 +16,11 @@ namespace {
 
 constexpr float kPi = std::numbers::pi_v<float>;
 
-SceneSpec loadingScene() {
-    SceneSpec s;
+SceneDraft loadingScene() {
+    SceneDraft s;
     s.lastFrame = kLoadingLastFrame;
     addObject(s, [] {
-        SceneObjectSpec o = still("Objects\\plasmaring.lwo", {0, 0, 6});
+        ObjectDraft o = still("Objects\\plasmaring.lwo", {0, 0, 6});
         o.motion = spin({0, 0, 6}, {360, 180, 90}, 240);
         return o;
     }());
@@ -38,9 +38,9 @@ SceneSpec loadingScene() {
     return s;
 }
 
-SceneSpec part0(int last) {
+SceneDraft part0(int last) {
     // Dawn over the hills: the walker sets out.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, still("Objects\\dome.lwo", {0, 0, 10}));
     addObject(s, still("Objects\\ground.lwo", {0, 0, 10}));
@@ -58,14 +58,14 @@ SceneSpec part0(int last) {
     return s;
 }
 
-SceneSpec part1(int last) {
+SceneDraft part1(int last) {
     // Through the arches: rings turning on a null, a spot and a lamp with flares.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, still("Objects\\floor.lwo", {0, 0, 0}));
     int pivot = addObject(s, nullObject(spin({0, 2.0f, 14}, {0, 0, 360}, 300)));
     for (int k = 0; k < 6; ++k) {
-        SceneObjectSpec arch =
+        ObjectDraft arch =
             still("Objects\\arch.lwo", {0, 0, -10.0f + k * 4}, {0, 0, k * 30.0f});
         arch.parent = pivot;
         arch.pivot = Vec3{0, 0, 0};
@@ -81,7 +81,7 @@ SceneSpec part1(int last) {
     s.lights.push_back(pointLight(stillMotion({0, 0, 0}), 255, 180, 80,
                                   keyedEnvelope({{0, 2}, {100, 5}, {200, 2}}, 2), lampCarrier,
                                   true));
-    SceneLightSpec spot = spotLight(stillMotion({0, 6, -2}, {0, 50, 0}), 255, 255, 230,
+    LightDraft spot = spotLight(stillMotion({0, 6, -2}, {0, 50, 0}), 255, 255, 230,
                                     keyedEnvelope({{0, 0}, {60, 1.2f}}, 1), 0, true);
     s.lights.push_back(spot);
     float endZ = 0.035f * last;
@@ -93,9 +93,9 @@ SceneSpec part1(int last) {
     return s;
 }
 
-SceneSpec part2(int last) {
+SceneDraft part2(int last) {
     // The tunnel: circuits, glass and lasers.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, still("Objects\\tunnel.lwo", {0, 0, 0}));
     addObject(s, still("Objects\\lasers.lwo", {0, 0, -2}));
@@ -114,25 +114,25 @@ SceneSpec part2(int last) {
     return s;
 }
 
-SceneSpec part3(int last) {
+SceneDraft part3(int last) {
     // Blobs: balls in loops around the metaball surface, on a floor in a cage.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, still("Objects\\floor.lwo", {0, 0, -4}));
     // Three balls on loops of different periods: they meet, merge and part again.
     const Vec3 loops[3] = {{5, 2, 4.5f}, {4.5f, 2.5f, 5}, {3, 3, 5.5f}};
     for (int k = 0; k < 3; ++k) {
-        SceneObjectSpec ball;
+        ObjectDraft ball;
         ball.path = "Objects\\mball.lwo";
         ball.motion = orbit({0, 0, 0}, loops[k], 150 + k * 40, k * 2.1f);
         addObject(s, ball);
     }
-    SceneObjectSpec surface;
+    ObjectDraft surface;
     surface.path = "Objects\\mcube.lwo";
     surface.motion = spin({0, 2.0f, 6}, {360, 0, 0}, 400, {0.28f, 0.28f, 0.28f});
     addObject(s, surface);
     addObject(s, [] {
-        SceneObjectSpec cage = still("Objects\\cage.lwo", {0, 2.0f, 6});
+        ObjectDraft cage = still("Objects\\cage.lwo", {0, 2.0f, 6});
         cage.motion = spin({0, 2.0f, 6}, {-360, 180, 0}, 500, {2.2f, 2.2f, 2.2f});
         return cage;
     }());
@@ -154,23 +154,23 @@ SceneSpec part3(int last) {
     return s;
 }
 
-SceneSpec part4(int last) {
+SceneDraft part4(int last) {
     // Metamorphosis: the blob grows spikes and melts back; blocks dissolve in and out.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, still("Objects\\dome.lwo", {0, 0, 0}, {90, 0, 0}));
     addObject(s, still("Objects\\floor.lwo", {0, 0, -4}));
-    SceneObjectSpec blob = still("Objects\\blob.lwo", {0, 2.2f, 6});
+    ObjectDraft blob = still("Objects\\blob.lwo", {0, 2.2f, 6});
     blob.motion = spin({0, 2.2f, 6}, {360, 0, 0}, 360, {1.2f, 1.2f, 1.2f});
     blob.morphTarget = 4;
     blob.metamorph = keyedEnvelope({{0, 0}, {60, 0}, {120, 1}, {180, 1}, {240, 0}}, 2);
     addObject(s, blob);
-    SceneObjectSpec target = still("Objects\\blobstar.lwo", {0, -50, 0});
+    ObjectDraft target = still("Objects\\blobstar.lwo", {0, -50, 0});
     target.dissolve = constantEnvelope(1); // only its points are used
     addObject(s, target);
     for (int k = 0; k < 8; ++k) {
         float a = 2 * kPi * k / 8;
-        SceneObjectSpec block =
+        ObjectDraft block =
             still("Objects\\block.lwo", {3 * std::cos(a), 0.4f, 6 + 3 * std::sin(a)});
         block.motion = spin({3 * std::cos(a), 0.4f + 0.2f * k, 6 + 3 * std::sin(a)}, {360, 360, 0},
                             200 + k * 20);
@@ -191,12 +191,12 @@ SceneSpec part4(int last) {
     return s;
 }
 
-SceneSpec part5(int last) {
+SceneDraft part5(int last) {
     // Stardust: sprites all round, constellations and a line floor.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, [] {
-        SceneObjectSpec stars = still("Objects\\stars.lwo", {0, 0, 8});
+        ObjectDraft stars = still("Objects\\stars.lwo", {0, 0, 8});
         stars.motion = spin({0, 0, 8}, {360, 0, 0}, 1200);
         return stars;
     }());
@@ -216,20 +216,20 @@ SceneSpec part5(int last) {
     return s;
 }
 
-SceneSpec part6(int last) {
+SceneDraft part6(int last) {
     // Chrome: a reflective knot, a globe, striped walls and a wire cage.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, still("Objects\\floor.lwo", {0, 0, -4}));
     addObject(s, still("Objects\\panels.lwo", {0, 0, -4}));
-    SceneObjectSpec knot = still("Objects\\knot.lwo", {0, 2.2f, 8});
+    ObjectDraft knot = still("Objects\\knot.lwo", {0, 2.2f, 8});
     knot.motion = spin({0, 2.2f, 8}, {360, 180, 0}, 420);
     int knotIndex = addObject(s, knot);
-    SceneObjectSpec globe = still("Objects\\globe.lwo", {2.5f, 0, 0});
+    ObjectDraft globe = still("Objects\\globe.lwo", {2.5f, 0, 0});
     globe.parent = knotIndex; // the globe rides on the knot
     globe.motion = spin({2.5f, 0, 0}, {0, 0, 360}, 120, {0.6f, 0.6f, 0.6f});
     addObject(s, globe);
-    SceneObjectSpec cage = still("Objects\\cage.lwo", {0, 2.2f, 8});
+    ObjectDraft cage = still("Objects\\cage.lwo", {0, 2.2f, 8});
     cage.motion = spin({0, 2.2f, 8}, {-360, 0, 180}, 600, {2.4f, 2.4f, 2.4f});
     addObject(s, cage);
     addObject(s, walker(1, straightWalk({-0.8f, 0, -2}, 5, last, 0.032f)));
@@ -243,21 +243,21 @@ SceneSpec part6(int last) {
     return s;
 }
 
-SceneSpec part7(int last) {
+SceneDraft part7(int last) {
     // Pillars rise out of nothing; a ribbon turns; the log rolls overhead.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, still("Objects\\ground.lwo", {0, 0, 10}));
     for (int k = 0; k < 10; ++k) {
-        SceneObjectSpec pillar = still("Objects\\pillar.lwo", {k % 2 ? 2.5f : -2.5f, 0, k * 3.0f});
+        ObjectDraft pillar = still("Objects\\pillar.lwo", {k % 2 ? 2.5f : -2.5f, 0, k * 3.0f});
         int t = 20 + k * 35;
         pillar.dissolve = keyedEnvelope({{0, 1}, {t, 1}, {t + 1, 0}}, 1, true);
         addObject(s, pillar);
     }
-    SceneObjectSpec ribbon = still("Objects\\ribbon.lwo", {0, 0, 12});
+    ObjectDraft ribbon = still("Objects\\ribbon.lwo", {0, 0, 12});
     ribbon.motion = spin({0, 0, 12}, {360, 0, 0}, 240, {2, 2, 2});
     addObject(s, ribbon);
-    SceneObjectSpec log = still("Objects\\log.lwo", {0, 4.5f, 10});
+    ObjectDraft log = still("Objects\\log.lwo", {0, 4.5f, 10});
     log.motion = spin({0, 4.5f, 10}, {0, 360, 0}, 300);
     addObject(s, log);
     addObject(s, walker(2, straightWalk({0, 0, -1}, 0, last), true));
@@ -272,28 +272,28 @@ SceneSpec part7(int last) {
     return s;
 }
 
-SceneSpec part8(int last) {
+SceneDraft part8(int last) {
     // Finale: sky, hills, blobs and stars; the walker heads for the horizon as the camera rises.
-    SceneSpec s;
+    SceneDraft s;
     s.lastFrame = last;
     addObject(s, still("Objects\\dome.lwo", {0, 0, 10}));
     addObject(s, still("Objects\\ground.lwo", {0, 0, 10}));
     addObject(s, [] {
-        SceneObjectSpec stars = still("Objects\\stars.lwo", {0, 8, 10});
+        ObjectDraft stars = still("Objects\\stars.lwo", {0, 8, 10});
         stars.motion = spin({0, 8, 10}, {-360, 0, 0}, 1500);
         return stars;
     }());
     for (int k = 0; k < 2; ++k) {
-        SceneObjectSpec ball;
+        ObjectDraft ball;
         ball.path = "Objects\\mball.lwo";
         ball.motion = orbit({0, 0, 0}, {4.5f, 2, 4}, 160 + k * 60, k * 2.6f);
         addObject(s, ball);
     }
-    SceneObjectSpec surface;
+    ObjectDraft surface;
     surface.path = "Objects\\mcube.lwo";
     surface.motion = spin({4, 3.5f, 12}, {360, 0, 0}, 500, {0.3f, 0.3f, 0.3f});
     addObject(s, surface);
-    SceneObjectSpec ring = still("Objects\\plasmaring.lwo", {-4, 3, 12});
+    ObjectDraft ring = still("Objects\\plasmaring.lwo", {-4, 3, 12});
     ring.motion = spin({-4, 3, 12}, {360, 720, 0}, 480);
     addObject(s, ring);
     addObject(s, walker(3, straightWalk({0, 0, 0}, 0, last, 0.03f), true));
@@ -310,9 +310,9 @@ SceneSpec part8(int last) {
     return s;
 }
 
-SceneSpec creditsScene() {
+SceneDraft creditsScene() {
     // Three cards in 420 frames; the first card also reads well when cut after 100 frames.
-    SceneSpec s = overlayScene(419);
+    SceneDraft s = overlayScene(419);
     addTextLine(s, {"KESTRUNE 99", 0.4f, 5, 110, 1}, stillMotion({0, 0, 0}));
     addTextLine(s, {"CODE GRAPHICS MUSIC", 0.7f, 150, 250, 0.6f}, stillMotion({0, 0, 0}));
     addTextLine(s, {"BY", 0.4f, 170, 250, 0.6f}, stillMotion({0, 0, 0}));
@@ -320,14 +320,14 @@ SceneSpec creditsScene() {
     return s;
 }
 
-SceneSpec divozevScene() {
+SceneDraft divozevScene() {
     // An emblem: the name on a turning ring around a plasma torus.
-    SceneSpec s = overlayScene(500);
+    SceneDraft s = overlayScene(500);
     int ring = addObject(s, nullObject(spin({0, -0.7f, 3.4f}, {360, 0, 0}, 300)));
     const std::string name = "DIVOZEV";
     for (size_t i = 0; i < name.size(); ++i) {
         float a = 2 * kPi * i / name.size();
-        SceneObjectSpec letter = still(("Objects\\" + letterObjectName(name[i])).c_str(),
+        ObjectDraft letter = still(("Objects\\" + letterObjectName(name[i])).c_str(),
                                        {0.8f * std::sin(a), 0, -0.8f * std::cos(a)},
                                        {a * kDegreesPerRadian, 0, 0}, {0.8f, 0.8f, 0.8f});
         letter.parent = ring;
@@ -335,16 +335,16 @@ SceneSpec divozevScene() {
             {{0, 1}, {static_cast<int>(5 + i * 6), 1}, {static_cast<int>(6 + i * 6), 0}}, 1, true);
         addObject(s, letter);
     }
-    SceneObjectSpec torus = still("Objects\\plasmaring.lwo", {0, 0, 0});
+    ObjectDraft torus = still("Objects\\plasmaring.lwo", {0, 0, 0});
     torus.parent = ring;
     torus.motion = spin({0, 0.05f, 0}, {0, 360, 0}, 150, {0.25f, 0.25f, 0.25f});
     addObject(s, torus);
     return s;
 }
 
-SceneSpec greetScene(int lastFrame) {
+SceneDraft greetScene(int lastFrame) {
     // Rolling lines, each under a null that rises through the view.
-    SceneSpec s = overlayScene(lastFrame);
+    SceneDraft s = overlayScene(lastFrame);
     const char* lines[] = {"GREETINGS",     "TO EVERYONE",       "WHO WATCHES",
                            "AND WHO MAKES", "THINGS LIKE THIS",  "",
                            "KESTRUNE 99",   "THE KESTRUNE TEAM", "THANK YOU"};
@@ -370,7 +370,7 @@ SceneSpec greetScene(int lastFrame) {
 
 // The driver draws a part until a frame passes its last, so one frame beyond the last is seen.
 // A camera that jumps back there (end behaviours 0 and 2) gets its last key a second later.
-SceneSpec withSettledCamera(SceneSpec s) {
+SceneDraft withSettledCamera(SceneDraft s) {
     if (s.camera.endBehavior != 1 && s.camera.keys.back().frame == s.lastFrame)
         s.camera.keys.back().frame = s.lastFrame + 30;
     return s;
@@ -378,10 +378,10 @@ SceneSpec withSettledCamera(SceneSpec s) {
 
 } // namespace
 
-std::vector<std::pair<std::string, SceneSpec>> showScenes(const std::vector<int>& f) {
-    std::vector<std::pair<std::string, SceneSpec>> scenes;
-    auto add = [&scenes](const char* name, SceneSpec spec) {
-        scenes.emplace_back(name, std::move(spec));
+std::vector<std::pair<std::string, SceneDraft>> showScenes(const std::vector<int>& f) {
+    std::vector<std::pair<std::string, SceneDraft>> scenes;
+    auto add = [&scenes](const char* name, SceneDraft draft) {
+        scenes.emplace_back(name, std::move(draft));
     };
     add("load.lws", loadingScene());
     add("walk0.lws", withSettledCamera(part0(f[0] - 1)));

@@ -11,6 +11,6 @@
 namespace kestrune {
 
 // Every scene file by name; partFrames gives each part's length in frames.
-std::vector<std::pair<std::string, SceneSpec>> showScenes(const std::vector<int>& partFrames);
+std::vector<std::pair<std::string, SceneDraft>> showScenes(const std::vector<int>& partFrames);
 
 } // namespace kestrune

@@ -139,13 +139,13 @@ TEST(ObjectWriter, CompactObjectReadsBack) {
 }
 
 TEST(SceneWriter, ReadsBackThroughTheSceneReader) {
-    SceneSpec spec;
-    spec.firstFrame = 10;
-    spec.lastFrame = 250;
-    SceneObjectSpec null;
+    SceneDraft draft;
+    draft.firstFrame = 10;
+    draft.lastFrame = 250;
+    ObjectDraft null;
     null.motion = stillMotion({1, 2, 3}, {90, 0, 0});
-    spec.objects.push_back(null);
-    SceneObjectSpec child;
+    draft.objects.push_back(null);
+    ObjectDraft child;
     child.path = "Objects\\thing.lwo";
     child.parent = 1;
     child.pivot = Vec3{0.5f, 0, 0};
@@ -161,7 +161,7 @@ TEST(SceneWriter, ReadsBackThroughTheSceneReader) {
     child.metamorph = constantEnvelope(0.25f);
     child.morphTarget = 3;
     child.boneFalloffType = 3;
-    SceneBoneSpec bone;
+    BoneDraft bone;
     bone.name = "Root";
     bone.restPosition = {0, 1, 0};
     bone.restDirection = {0, 90, 0};
@@ -170,19 +170,19 @@ TEST(SceneWriter, ReadsBackThroughTheSceneReader) {
     bone.minRange = 0.5f;
     bone.maxRange = 1.5f;
     bone.motion = stillMotion({0, 1, 0}, {0, 90, 0});
-    SceneBoneSpec tip = bone;
+    BoneDraft tip = bone;
     tip.name = "Tip";
     tip.parent = 1;
     tip.limitedRange = false;
     tip.scaleStrength = 1;
     tip.strength = 2;
     child.bones = {bone, tip};
-    spec.objects.push_back(child);
-    SceneObjectSpec target;
+    draft.objects.push_back(child);
+    ObjectDraft target;
     target.path = "thing";
     target.motion = stillMotion({0, 0, 0});
-    spec.objects.push_back(target);
-    SceneLightSpec light;
+    draft.objects.push_back(target);
+    LightDraft light;
     light.type = 2;
     light.lensFlare = 1;
     light.color[0] = 255;
@@ -192,10 +192,10 @@ TEST(SceneWriter, ReadsBackThroughTheSceneReader) {
     light.motion = stillMotion({0, 5, 0});
     light.intensity = keyedEnvelope({{0, 0}, {30, 2}}, 2);
     light.flareIntensity = constantEnvelope(0.5f);
-    spec.lights.push_back(light);
-    spec.camera = {9, {motionKey(0, {0, 0, -5}), motionKey(100, {0, 0, 5})}, 0};
+    draft.lights.push_back(light);
+    draft.camera = {9, {motionKey(0, {0, 0, -5}), motionKey(100, {0, 0, 5})}, 0};
 
-    std::string text = writeSceneText(spec);
+    std::string text = writeSceneText(draft);
     Scene scene;
     loadSceneText(scene, text, [](char*, Mesh&) {});
     EXPECT_EQ(scene.firstFrame, 10);
@@ -241,13 +241,13 @@ TEST(SceneWriter, ReadsBackThroughTheSceneReader) {
 }
 
 TEST(SceneWriter, RefusesMotionsTheReaderCannotEvaluate) {
-    SceneSpec spec;
-    spec.camera.keys = {motionKey(10, {0, 0, 0}), motionKey(10, {1, 0, 0})};
-    EXPECT_THROW(writeSceneText(spec), std::runtime_error); // equal key frames
-    spec.camera.keys.clear();
-    EXPECT_THROW(writeSceneText(spec), std::runtime_error); // no key
-    spec.camera = {9, {motionKey(0, {0, 0, 0})}, 2};
-    EXPECT_THROW(writeSceneText(spec), std::runtime_error); // repeat of a zero-length motion
+    SceneDraft draft;
+    draft.camera.keys = {motionKey(10, {0, 0, 0}), motionKey(10, {1, 0, 0})};
+    EXPECT_THROW(writeSceneText(draft), std::runtime_error); // equal key frames
+    draft.camera.keys.clear();
+    EXPECT_THROW(writeSceneText(draft), std::runtime_error); // no key
+    draft.camera = {9, {motionKey(0, {0, 0, 0})}, 2};
+    EXPECT_THROW(writeSceneText(draft), std::runtime_error); // repeat of a zero-length motion
 }
 
 TEST(Images, JpegDecodesToTheSamePicture) {

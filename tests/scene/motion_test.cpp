@@ -9,28 +9,28 @@
 namespace kestrune {
 namespace {
 
-struct KeySpec {
+struct KeyPlan {
     int frame;
     float value;
     int linear = 0;
     float tension = 0, continuity = 0, bias = 0;
 };
 
-Motion makeMotion(std::initializer_list<KeySpec> specs, int endBehavior = 1, int channels = 1) {
+Motion makeMotion(std::initializer_list<KeyPlan> plans, int endBehavior = 1, int channels = 1) {
     Motion motion;
-    allocateKeys(motion, static_cast<int>(specs.size()));
+    allocateKeys(motion, static_cast<int>(plans.size()));
     motion.channelCount = channels;
     motion.endBehavior = endBehavior;
     int i = 0;
-    for (const KeySpec& spec : specs) {
+    for (const KeyPlan& plan : plans) {
         MotionKey& key = motion.keys[static_cast<size_t>(i++)];
-        for (int c = 0; c < channels; ++c) key.values[c] = spec.value * static_cast<float>(c + 1);
-        key.frame = spec.frame;
-        key.linear = spec.linear;
-        key.tension = spec.tension;
-        key.continuity = spec.continuity;
-        key.bias = spec.bias;
-        motion.lastKeyFrame = spec.frame;
+        for (int c = 0; c < channels; ++c) key.values[c] = plan.value * static_cast<float>(c + 1);
+        key.frame = plan.frame;
+        key.linear = plan.linear;
+        key.tension = plan.tension;
+        key.continuity = plan.continuity;
+        key.bias = plan.bias;
+        motion.lastKeyFrame = plan.frame;
     }
     return motion;
 }
