@@ -328,13 +328,23 @@ bool DataArchive::rewrite(int skipIndex) {
     ok = ok && files_->write(out, packedDirectory->data(), packedDirectory->size());
     ok = ok && files_->write(out, trailer, sizeof trailer);
     ok = files_->finish(out) && ok;
+#ifdef _WIN32
+    // Windows will not replace a file that is still open: let go of the old stream first.
+    if (ok && file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+#endif
     if (!ok || !files_->replace(temporary, fileName_)) {
         files_->discard(temporary);
+#ifdef _WIN32
+        if (!file_) file_ = files_->openRead(fileName_);
+#endif
         return false;
     }
 
     // The old stream still reads the replaced file; read the new one from now on.
-    std::fclose(file_);
+    if (file_) std::fclose(file_);
     file_ = files_->openRead(fileName_);
     directory_ = std::move(directory);
     pending_.clear();

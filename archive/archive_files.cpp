@@ -3,6 +3,7 @@
 #include <filesystem>
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -32,6 +33,11 @@ public:
         return std::fclose(file) == 0 && ok;
     }
     bool replace(const std::string& from, const std::string& to) override {
+#ifdef _WIN32
+        // MinGW's std::filesystem::rename will not replace an existing file.
+        return MoveFileExA(from.c_str(), to.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#endif
         std::error_code error;
         std::filesystem::rename(from, to, error);
         return !error;

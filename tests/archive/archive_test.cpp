@@ -161,6 +161,9 @@ TEST_F(ArchiveTest, RemovingTheMiddleEntryCompacts) {
     uint32_t newDirectory = le32(after, after.size() - 7);
     EXPECT_EQ(before.size() - removed - (oldDirectory - newDirectory), after.size());
     EXPECT_EQ(c, *archive.extract("c"));
+#ifdef _WIN32 // Windows cannot replace a file that another stream still has open
+    archive.close();
+#endif
     DataArchive again(path("x.dat").c_str());
     EXPECT_EQ(a, *again.extract("a"));
     EXPECT_EQ(c, *again.extract("c"));
@@ -245,8 +248,13 @@ TEST_F(ArchiveTest, ReadOnlyArchiveCanBeRead) {
     }
     std::filesystem::permissions(path("x.dat"), std::filesystem::perms::owner_read |
                                                     std::filesystem::perms::group_read);
-    DataArchive archive(path("x.dat").c_str());
-    EXPECT_EQ(bytesOf("data"), *archive.extract("d"));
+    {
+        DataArchive archive(path("x.dat").c_str());
+        EXPECT_EQ(bytesOf("data"), *archive.extract("d"));
+    }
+    // Windows will not delete a read-only file: writable again for the folder's removal.
+    std::filesystem::permissions(path("x.dat"), std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
 }
 
 TEST_F(ArchiveTest, DefaultNameAndPendingEntries) {

@@ -1,6 +1,7 @@
 // Drawing a loaded scene allocates nothing: every operator new in this executable is counted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -18,16 +19,24 @@ std::atomic<long> allocations{0};
 void* allocate(std::size_t size, std::size_t alignment = 0) {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
     if (size == 0) size = 1;
+#ifdef _WIN32 // no aligned_alloc on Windows; its aligned blocks have their own free
+    return _aligned_malloc(size, std::max(alignment, alignof(std::max_align_t)));
+#else
     void* block =
         alignment > alignof(std::max_align_t)
             ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
             : std::malloc(size);
     return block;
+#endif
 }
 
 // Out of line, so the compiler does not pair the free with a new it sees inlined elsewhere.
 [[gnu::noinline]] void release(void* block) noexcept {
+#ifdef _WIN32
+    _aligned_free(block);
+#else
     std::free(block);
+#endif
 }
 
 } // namespace

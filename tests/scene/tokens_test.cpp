@@ -18,6 +18,7 @@ struct Outcome {
     long position;
 };
 
+#if defined(__GLIBC__) // the comparisons below are with the GNU C library
 // What fscanf with one conversion does to a stream holding text: result and bytes consumed.
 template <typename T> Outcome libraryRead(const std::string& text, const char* format) {
     std::string copy = text;
@@ -54,6 +55,7 @@ void expectSame(const Outcome& expected, const Outcome& actual, const std::strin
             EXPECT_EQ(expected.value, actual.value) << '"' << text << '"';
     }
 }
+#endif
 
 // Inputs that end a number early, fail after consuming something, or fail at once.
 const char* const kTrickyNumbers[] = {
