@@ -4,13 +4,13 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
 #include "archive/archive.h"
+#include "bench/ratio_reporter.h"
 
 namespace {
 
@@ -109,24 +109,14 @@ void zlibUncompressAll(benchmark::State& state) {
 BENCHMARK(archiveExtractAll)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(zlibUncompressAll)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Remembers each benchmark's time per iteration so the ratio can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    kestrune::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    double archive = reporter.seconds["archiveExtractAll/min_time:2.000"];
-    double zlib = reporter.seconds["zlibUncompressAll/min_time:2.000"];
+    double archive = reporter.timeOf("archiveExtractAll");
+    double zlib = reporter.timeOf("zlibUncompressAll");
     if (archive > 0 && zlib > 0)
         std::printf("archive extraction / bare zlib uncompress: %.3f (goal: at most 1.1)\n",
                     archive / zlib);

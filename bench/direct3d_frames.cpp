@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "archive/archive.h"
+#include "bench/ratio_reporter.h"
 #include "content/show.h"
 #include "mesh/metaballs.h"
 #include "render/direct3d/direct3d_backend.h"
@@ -157,25 +157,15 @@ void softDirect3DFrames(benchmark::State& state) {
 BENCHMARK(openGLFrames)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 BENCHMARK(softDirect3DFrames)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 
-// Remembers each benchmark's time per iteration so the ratio can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) seconds[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    kestrune::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (active != Active::None) renderBackend.closeDisplay();
-    double gl = reporter.seconds["openGLFrames/min_time:3.000/real_time"];
-    double soft = reporter.seconds["softDirect3DFrames/min_time:3.000/real_time"];
+    double gl = reporter.timeOf("openGLFrames");
+    double soft = reporter.timeOf("softDirect3DFrames");
     if (gl > 0 && soft > 0)
         std::printf("software device fps / llvmpipe fps: %.2f (goal: at least 1)\n", gl / soft);
     std::error_code ignored;
