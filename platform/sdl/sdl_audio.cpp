@@ -8,8 +8,19 @@
 
 #include "platform/audio.h"
 
+#ifdef KESTRUNE_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
+
 namespace kestrune {
 namespace {
+
+#ifdef KESTRUNE_HAVE_ALSA
+// On a machine without a sound card the sound library prints its failed probes to standard
+// error; the show then runs silent, which needs no words. SDL loads the same library, so this
+// handler is the one it reports through.
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+#endif
 
 class SdlAudioOutput final : public AudioOutput {
 public:
@@ -23,6 +34,9 @@ public:
     }
 
     bool open(int rate) {
+#ifdef KESTRUNE_HAVE_ALSA
+        snd_lib_error_set_handler(&ignoreAlsaMessage);
+#endif
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
         initialised_ = true;
         SDL_AudioSpec want{};
