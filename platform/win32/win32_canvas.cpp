@@ -28,6 +28,14 @@ HDC prepare(const Canvas& canvas) {
     return dc;
 }
 
+// Puts the bitmap's context back to the whole window, for the copies to the screen (which read
+// through it), and settles GDI's batch so the pixels can be read directly.
+void finish(HDC dc) {
+    SetViewportOrgEx(dc, 0, 0, nullptr);
+    SelectClipRgn(dc, nullptr);
+    GdiFlush();
+}
+
 // A context for measuring text, made once.
 HDC measuringDc() {
     static HDC dc = CreateCompatibleDC(nullptr);
@@ -73,7 +81,7 @@ void fillRect(const Canvas& canvas, int left, int top, int right, int bottom, Co
     SetDCBrushColor(dc, RGB(color.r, color.g, color.b));
     RECT rect{left, top, right, bottom};
     FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-    GdiFlush(); // callers may read the pixels directly
+    finish(dc);
 }
 
 void drawLine(const Canvas& canvas, int x0, int y0, int x1, int y1, Color color) {
@@ -91,7 +99,7 @@ void drawPolyline(const Canvas& canvas, std::span<const Point> points, Color col
     MoveToEx(dc, points[0].x, points[0].y, nullptr);
     for (size_t i = 1; i < points.size(); ++i) LineTo(dc, points[i].x, points[i].y);
     SelectObject(dc, oldPen);
-    GdiFlush();
+    finish(dc);
 }
 
 void drawText(const Canvas& canvas, int x, int y, const char* text, Color color, Font font,
@@ -104,7 +112,7 @@ void drawText(const Canvas& canvas, int x, int y, const char* text, Color color,
     SetTextAlign(dc, TA_TOP | TA_NOUPDATECP | (align == TextAlign::Center ? TA_CENTER : TA_LEFT));
     TextOutA(dc, x, y, text, static_cast<int>(lstrlenA(text)));
     SelectObject(dc, oldFont);
-    GdiFlush();
+    finish(dc);
 }
 
 int textWidth(const char* text, Font font) {

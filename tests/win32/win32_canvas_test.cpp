@@ -2,7 +2,10 @@
 // pixels, children clip, and text comes out in the stock system and ANSI fonts.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "platform/canvas.h"
+#include "platform/win32/win32_window.h"
 
 namespace kestrune {
 namespace {
@@ -60,6 +63,26 @@ TEST_F(Win32Canvas, ChildCanvasMovesTheOriginAndClips) {
     drawLine(child, 0, 0, 50, 0, kYellow);
     EXPECT_EQ(at(35, 10), kYellow);
     EXPECT_EQ(at(45, 10), kGrey);
+}
+
+TEST_F(Win32Canvas, NestedChildrenDrawAtTheirOwnPlace) {
+    Canvas inner = childCanvas(childCanvas(canvas, 20, 10, 30, 20), 5, 3, 10, 10);
+    fillRect(inner, 0, 0, 10, 10, kRed);
+    const Point corner[] = {{0, 9}, {0, 0}, {9, 0}};
+    drawPolyline(inner, corner, kYellow);
+    drawText(inner, 1, 1, "X", kYellow, Font::Ansi);
+    EXPECT_EQ(at(0, 0), kGrey);
+    EXPECT_EQ(at(1, 1), kGrey);
+    EXPECT_EQ(at(25, 13), kYellow);
+    EXPECT_EQ(at(34, 22), kRed);
+    EXPECT_EQ(at(35, 23), kGrey);
+
+    // What reaches the screen is the whole canvas from its corner, whatever was drawn last.
+    presentCanvas(window);
+    HDC screen = GetDC(win32Window(window)->hwnd);
+    EXPECT_EQ(GetPixel(screen, 34, 22), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(screen, 0, 0), RGB(140, 140, 140));
+    ReleaseDC(win32Window(window)->hwnd, screen);
 }
 
 // Counts the pixels of one colour in a rectangle.

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# kestrune.exe as a person runs it under Wine and Xvfb: the options window appears with its size
+# and title, "Fullscreen" off, "640x480", "GO!!" with "OpengGL" opens the output window, Alt+F4
+# is swallowed and Escape ends the show with status 0; "BYE" ends it with status 0 at once.
+# The options window's pixels are checked against its colour table in Xvfb's frame buffer.
+# Usage: show_e2e_wine.sh PATH/TO/kestrune.exe SHOW_FOLDER {escape|bye}
+# Expects WINEPREFIX, WINESERVER, DISPLAY and KESTRUNE_SCREEN (Xvfb's -fbdir screen file) from
+# scripts/test-windows.
+set -u
+exe=$1
+folder=$2
+case=$3
+wine=/usr/lib/wine/wine64
+
+work=$(mktemp -d)
+show=""
+cleanup() {
+    [ -n "$show" ] && kill -KILL "$show" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+cp "$folder"/krv.dat "$folder"/test.xm "$work"/ 2>/dev/null
+cp "$exe" "$work"/kestrune.exe
+cd "$work"
+
+timeout -s KILL 90 "$wine" kestrune.exe >"$work/out" 2>"$work/err" &
+show=$!
+
+options=$(timeout 30 xdotool search --sync --name '^Kestrune 99$' | head -n1)
+[ -n "$options" ] || { echo "the options window did not appear"; cat "$work/err"; exit 1; }
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$options")"
+[ "$WIDTH" = 335 ] && [ "$HEIGHT" = 235 ] || { echo "options window is ${WIDTH}x$HEIGHT"; exit 1; }
+click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.3; }
+
+# The covering frame's light and dark edges, its fill, the face of "GO!!", a toggle's background.
+pixels=$(python3 "$(dirname "$0")/screen_pixels.py" "$KESTRUNE_SCREEN" "$X,$Y" \
+    "$((X + 334)),$((Y + 100))" "$((X + 1)),$((Y + 100))" "$((X + 253)),$((Y + 215))" \
+    "$((X + 2 + 165 + 5 + 140)),$((Y + 25 + 85 + 5 + 8))" | tr '\n' ',')
+expected="200 200 200,70 70 70,140 140 140,150 150 160,100 100 100,"
+[ "$pixels" = "$expected" ] || { echo "options window at $X,$Y pixels: $pixels expected $expected"; exit 1; }
+
+if [ "$case" = bye ]; then
+    click 45 215 # "BYE"
+else
+    click 192 165 # "Fullscreen (ogl only)" off: full screen cannot be tested under Xvfb
+    click 32 125  # "640x480"
+    click 278 215 # "GO!!"
+    output=$(timeout 30 xdotool search --sync --name '^KRV99$' | head -n1)
+    [ -n "$output" ] || { echo "the output window did not appear"; cat "$work/err"; exit 1; }
+    sleep 10 # the loading scene, the content's loading, into the timeline
+    kill -0 "$show" 2>/dev/null || { echo "the show ended before Escape"; exit 1; }
+    xdotool windowfocus --sync "$output" 2>/dev/null
+    xdotool key --window "$output" alt+F4 # swallowed: the show goes on
+    sleep 1
+    kill -0 "$show" 2>/dev/null || { echo "Alt+F4 ended the show"; exit 1; }
+    xdotool key --window "$output" Escape
+fi
+
+wait "$show"
+status=$?
+show=""
+if [ "$status" -ne 0 ]; then echo "exit status $status"; cat "$work/err"; exit 1; fi
+echo "ok: $case"
