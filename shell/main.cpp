@@ -4,6 +4,9 @@
 #include "archive/archive.h"
 #include "render/direct3d/dialog/device_dialog.h"
 #include "render/direct3d/soft/soft_backend.h"
+#ifdef _WIN32
+#include "render/direct3d/dx6/dx6_device.h"
+#endif
 #include "render/opengl/opengl_backend.h"
 #include "render/select_backend.h"
 #include "render/table/render_table.h"
@@ -13,7 +16,11 @@ int main() {
     using namespace kestrune;
     setDefaultArchiveName("krv.dat");
     backendFillers.openGL = fillOpenGLBackend;
+#ifdef _WIN32 // the real DirectX 6; elsewhere the software device stands in for it
+    backendFillers.direct3D = fillDx6Direct3DBackend;
+#else
     backendFillers.direct3D = fillSoftDirect3DBackend;
+#endif
     direct3DHost.chooseDevice = runDeviceDialog;
     driverServices = showServices();
     int status = runShow(nullptr);

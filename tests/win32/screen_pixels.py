@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints the colours of screen pixels from an Xvfb frame buffer file (-fbdir, XWD format).
 
-Usage: screen_pixels.py FILE X,Y [X,Y ...] -> one "R G B" line per point."""
+Usage: screen_pixels.py FILE X,Y [X,Y ...] -> one "R G B" line per point;
+       screen_pixels.py FILE --lit LEFT,TOP,RIGHT,BOTTOM -> the number of pixels that are not black."""
 import struct
 import sys
 
@@ -21,6 +22,18 @@ def main():
         shift = (mask & -mask).bit_length() - 1
         top = mask >> shift
         return ((value & mask) >> shift) * 255 // top
+
+    def pixel(x, y):
+        offset = pixels + y * bytes_per_line + x * step
+        (value,) = struct.unpack(order + kind, data[offset:offset + step])
+        return value & (red_mask | green_mask | blue_mask)
+
+    if sys.argv[2] == "--lit":
+        left, top, right, bottom = (int(v) for v in sys.argv[3].split(","))
+        right, bottom = min(right, width), min(bottom, height)
+        print(sum(1 for y in range(max(top, 0), bottom) for x in range(max(left, 0), right)
+                  if pixel(x, y)))
+        return
 
     for point in sys.argv[2:]:
         x, y = (int(v) for v in point.split(","))

@@ -3,7 +3,9 @@
 # and title, "Fullscreen" off, "640x480", "GO!!" with "OpengGL" opens the output window, Alt+F4
 # is swallowed and Escape ends the show with status 0; "BYE" ends it with status 0 at once.
 # The options window's pixels are checked against its colour table in Xvfb's frame buffer.
-# Usage: show_e2e_wine.sh PATH/TO/kestrune.exe SHOW_FOLDER {escape|bye}
+# "GO!!" with "Direct3D" shows the device dialog: "OK" plays the show through DirectX 6 (pixels
+# drawn) until Escape, "Cancel" ends with status 0.
+# Usage: show_e2e_wine.sh PATH/TO/kestrune.exe SHOW_FOLDER {escape|bye|direct3d|cancel}
 # Expects WINEPREFIX, WINESERVER, DISPLAY and KESTRUNE_SCREEN (Xvfb's -fbdir screen file) from
 # scripts/test-windows.
 set -u
@@ -42,6 +44,26 @@ expected="200 200 200,70 70 70,140 140 140,150 150 160,100 100 100,"
 
 if [ "$case" = bye ]; then
     click 45 215 # "BYE"
+elif [ "$case" = direct3d ] || [ "$case" = cancel ]; then
+    click 192 65  # "Direct3D"
+    click 32 125  # "640x480"
+    click 278 215 # "GO!!"
+    dialog=$(timeout 30 xdotool search --sync --name '^Choose your device$' | head -n1)
+    [ -n "$dialog" ] || { echo "the device dialog did not appear"; cat "$work/err"; exit 1; }
+    xdotool windowfocus --sync "$dialog" 2>/dev/null
+    if [ "$case" = cancel ]; then
+        xdotool key --window "$dialog" Escape 2>/dev/null
+    else
+        xdotool key --window "$dialog" Return 2>/dev/null # "OK": the first device
+        sleep 10
+        kill -0 "$show" 2>/dev/null || { echo "the show ended before Escape"; cat "$work/err"; exit 1; }
+        # The frame DirectX 6 presented: the show's pictures in the 640 x 480 view.
+        lit=$(python3 "$(dirname "$0")/screen_pixels.py" "$KESTRUNE_SCREEN" --lit 0,0,640,480)
+        [ "$lit" -gt 2000 ] || { echo "only $lit pixels drawn"; exit 1; }
+        output=$(xdotool search --name '^KRV-99$' | head -n1)
+        xdotool windowfocus --sync "$output" 2>/dev/null
+        xdotool key --window "$output" Escape
+    fi
 else
     click 192 165 # "Fullscreen (ogl only)" off: full screen cannot be tested under Xvfb
     click 32 125  # "640x480"
@@ -61,4 +83,5 @@ wait "$show"
 status=$?
 show=""
 if [ "$status" -ne 0 ]; then echo "exit status $status"; cat "$work/err"; exit 1; fi
+if [ -e "$work/error.out" ]; then echo "error.out:"; cat "$work/error.out"; exit 1; fi
 echo "ok: $case"
