@@ -5,9 +5,11 @@
 # The options window's pixels are checked against its colour table in Xvfb's frame buffer.
 # "GO!!" with "Direct3D" shows the device dialog: "OK" plays the show through DirectX 6 (pixels
 # drawn) until Escape, "Cancel" ends with status 0.
-# Usage: show_e2e_wine.sh PATH/TO/kestrune.exe SHOW_FOLDER {escape|bye|direct3d|cancel}
-# Expects WINEPREFIX, WINESERVER, DISPLAY and KESTRUNE_SCREEN (Xvfb's -fbdir screen file) from
-# scripts/test-windows.
+# "music" records the sound server's null sink while the show plays and compares its loudness
+# envelope with `krv xm render` of the same module.
+# Usage: show_e2e_wine.sh PATH/TO/kestrune.exe SHOW_FOLDER {escape|bye|direct3d|cancel|music}
+# Expects WINEPREFIX, WINESERVER, DISPLAY, KESTRUNE_SCREEN (Xvfb's -fbdir screen file),
+# KESTRUNE_KRV (krv.exe) and, for "music", a sound server from scripts/test-windows.
 set -u
 exe=$1
 folder=$2
@@ -64,6 +66,28 @@ elif [ "$case" = direct3d ] || [ "$case" = cancel ]; then
         xdotool windowfocus --sync "$output" 2>/dev/null
         xdotool key --window "$output" Escape
     fi
+elif [ "$case" = music ]; then
+    # The music through waveOut into the sound server's null sink, recorded from its monitor.
+    parec -d null.monitor --format=s16le --rate=44100 --channels=2 --raw >"$work/heard.raw" &
+    recorder=$!
+    click 192 165 # "Fullscreen (ogl only)" off
+    click 278 215 # "GO!!"
+    output=$(timeout 30 xdotool search --sync --name '^KRV99$' | head -n1)
+    sleep 25 # the loading (about 15 s under Wine), then about ten seconds of music
+    xdotool windowfocus --sync "$output" 2>/dev/null
+    xdotool key --window "$output" Escape
+    wait "$show"
+    status=$?
+    show=""
+    kill "$recorder"
+    wait "$recorder" 2>/dev/null
+    [ "$status" -eq 0 ] || { echo "exit status $status"; cat "$work/err"; exit 1; }
+    # The same module as the tool renders it through the same output device code.
+    "$wine" "$KESTRUNE_KRV" xm render test.xm expected.wav --seconds 30 >/dev/null 2>&1 ||
+        { echo "krv xm render failed"; exit 1; }
+    python3 "$(dirname "$0")/loudness_match.py" "$work/heard.raw" "$work/expected.wav" || exit 1
+    echo "ok: $case"
+    exit 0
 else
     click 192 165 # "Fullscreen (ogl only)" off: full screen cannot be tested under Xvfb
     click 32 125  # "640x480"
