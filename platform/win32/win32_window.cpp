@@ -129,7 +129,7 @@ LRESULT CALLBACK windowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(hwnd, &paint);
         if (native->memoryDc) // what was drawn so far, until the owner redraws
-            BitBlt(dc, 0, 0, window->width, window->height, native->memoryDc, 0, 0, SRCCOPY);
+            showCanvas(window, dc);
         EndPaint(hwnd, &paint);
         window->needsPaint = true; // delivered as one Paint once the queue is empty
         return 0;
@@ -221,11 +221,25 @@ bool takePaint(WindowMessage& message) {
 
 } // namespace
 
-Win32Window* windowWithCanvas(const uint32_t* bits) {
-    if (!bits) return nullptr;
+Win32Window* windowWithCanvas(const uint32_t* pixels) {
+    if (!pixels) return nullptr;
     for (PlatformWindow* window : windows)
-        if (win32Window(window)->bits == bits) return win32Window(window);
+        if (!window->canvas.empty() && window->canvas.data() == pixels) return win32Window(window);
     return nullptr;
+}
+
+void showCanvas(const PlatformWindow* window, HDC dc) {
+    if (window->canvas.empty()) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = window->width;
+    info.bmiHeader.biHeight = -window->height; // top-down, as the canvas's rows are
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetDIBitsToDevice(
+        dc, 0, 0, static_cast<DWORD>(window->width), static_cast<DWORD>(window->height), 0, 0, 0,
+        static_cast<UINT>(window->height), window->canvas.data(), &info, DIB_RGB_COLORS);
 }
 
 bool initWindowSystem() {
@@ -249,6 +263,7 @@ PlatformWindow* createWindow(const char* title, int x, int y, int width, int hei
     window->width = width;
     window->height = height;
     native->window = window;
+    if (!openGL) window->canvas.assign(static_cast<size_t>(width) * height, 0);
     if (!openGL && !createCanvas(*native, width, height)) {
         releaseNative(native);
         delete window;
