@@ -74,6 +74,17 @@ TEST(MotionEvaluation, NeighboursShapeTheTangents) {
     EXPECT_FLOAT_EQ(h.h1 * 10 + h.h4 * -10, at(motion, 15));
 }
 
+TEST(MotionEvaluation, TensionContinuityAndBiasWeightTheTangents) {
+    // Segment 10..20 with neighbours at 0 and 40, frame 14 (t = 0.4). Key 10: T 0.2, C 0.5,
+    // B -0.3 gives alpha 0.84, beta 0.52; key 20: T -0.4, C -0.2, B 0.6 gives gamma 2.688,
+    // delta 0.448. r0 = 10/20, r1 = 10/30; out = (0.52*-6 + 0.84*10)*0.5 = 2.64,
+    // in = (2.688*-6 + 0.448*5)/3; value = 0.648*10 + 0.352*4 + 0.144*out - 0.096*in.
+    // Swapping alpha and beta (or gamma and delta) moves the value by more than 0.1.
+    Motion motion = makeMotion(
+        {{0, 0}, {10, 10, 0, 0.2f, 0.5f, -0.3f}, {20, 4, 0, -0.4f, -0.2f, 0.6f}, {40, 9}});
+    EXPECT_NEAR(8.712576f, at(motion, 14), 2e-5f);
+}
+
 TEST(MotionEvaluation, EndBehaviours) {
     for (int behaviour = 0; behaviour <= 2; ++behaviour) {
         Motion motion = makeMotion({{0, 1}, {100, 7}}, behaviour);
