@@ -25,9 +25,9 @@ struct NoteCell {
 };
 
 struct Pattern {
-    int channelCount = 0;
-    int rowCount = 0;   // 0..256
-    int packedSize = 0; // bytes
+    int channelCount = 0; // as the file has them; rows are unpacked for the first 32
+    int rowCount = 0;     // 0..256
+    int packedSize = 0;   // bytes
     std::vector<uint8_t> packed;
     int rowStart[kMaxRows] = {}; // offset of each row in packed; 0 beyond the row count
 };
@@ -69,7 +69,7 @@ enum FrequencyMode : int { FrequencyLinear = 0, FrequencyAmiga = 1 };
 struct Module {
     int songLength = 0;
     int restartPosition = 0;
-    int channelCount = 0; // 1..32 once loaded
+    int channelCount = 0; // played: 1..32 once loaded; a file with more keeps its first 32
     int patternCount = 0;
     int instrumentCount = 0; // as the header says
     int frequencyMode = FrequencyAmiga;

@@ -138,13 +138,14 @@ int loadModule(std::span<const uint8_t> data, Module& module) {
     m.speed = in.s16(76);
     m.bpm = in.s16(78);
     in.copy(80, m.order, sizeof m.order);
-    // Refused: channel counts the row buffer cannot hold and negative counts. Clamped: the song
-    // length to the order table (so every position indexes it), the restart position into the
-    // song, and the BPM to the range Fxx can set, since a tiny one would stretch a tick past the
-    // mixing ring.
-    if (m.channelCount < 1 || m.channelCount > kMaxChannels || m.patternCount < 0 ||
-        m.instrumentCount < 0)
-        return 0;
+    // Refused: no channels and negative counts. Clamped: the channels played to the 32 the row
+    // buffer holds (patterns are still walked with every channel the file has, so later ones are
+    // skipped, not misread), the song length to the order table (so every position indexes it),
+    // the restart position into the song, and the BPM to the range Fxx can set, since a tiny one
+    // would stretch a tick past the mixing ring.
+    const int fileChannels = m.channelCount;
+    if (fileChannels < 1 || m.patternCount < 0 || m.instrumentCount < 0) return 0;
+    m.channelCount = std::min(fileChannels, kMaxChannels);
     m.songLength = std::clamp(m.songLength, 1, 256);
     if (m.restartPosition < 0 || m.restartPosition >= m.songLength) m.restartPosition = 0;
     m.bpm = std::clamp(m.bpm, 32, 255);
@@ -160,7 +161,7 @@ int loadModule(std::span<const uint8_t> data, Module& module) {
         const int fileRows = in.u16(pos + 5);
         p.packedSize = in.u16(pos + 7);
         if (!in.has(pos + 9, static_cast<size_t>(p.packedSize))) return 0;
-        p.channelCount = m.channelCount;
+        p.channelCount = fileChannels;
         p.rowCount = std::min(fileRows, kMaxRows);
         p.packed.assign(data.begin() + static_cast<std::ptrdiff_t>(pos + 9),
                         data.begin() + static_cast<std::ptrdiff_t>(pos + 9 + p.packedSize));

@@ -80,7 +80,7 @@ std::vector<std::string> effectsUsed(const Module& m) {
     for (const Pattern& p : m.patterns) {
         for (int row = 0; row < std::max(p.rowCount, 1); ++row) {
             unpackRow(p, row, cells);
-            for (int ch = 0; ch < p.channelCount; ++ch) {
+            for (int ch = 0; ch < m.channelCount; ++ch) {
                 const int type = cells[ch].effect >> 8, param = cells[ch].effect & 0xFF;
                 if (type != 0 || param != 0) {
                     char name[8];

@@ -182,9 +182,6 @@ TEST(ModuleLoader, RefusesWhatCannotBeWalked) {
     EXPECT_EQ(loadModule(bad, m), 0);
     EXPECT_EQ(loadModule(std::span<const uint8_t>(good.data(), 100), m), 0); // cut header
     bad = good;
-    bad[68] = 33; // more than 32 channels
-    EXPECT_EQ(loadModule(bad, m), 0);
-    bad = good;
     bad[68] = 0;
     EXPECT_EQ(loadModule(bad, m), 0);
     bad = good;
@@ -199,6 +196,31 @@ TEST(ModuleLoader, RefusesWhatCannotBeWalked) {
     bad.resize(bad.size() - 1); // packed data cut
     EXPECT_EQ(loadModule(bad, m), 0);
     EXPECT_EQ(loadModule(good, m), 1);
+}
+
+TEST(ModuleLoader, PlaysTheFirst32ChannelsOfWiderModules) {
+    // 34 channels: the patterns walk with all of them, the first 32 are played, and the cells
+    // of the last two neither shift the next row nor reach the player.
+    XmBuilder b;
+    b.channels = 34;
+    b.addPattern(2);
+    b.instruments.push_back(test::loopingInstrument());
+    b.cell(0, 0, 0) = {49, 1};
+    b.cell(0, 0, 31) = {50, 1};
+    b.cell(0, 0, 33) = {51, 1, 0, 0xF, 0x01};
+    b.cell(0, 1, 0) = {52, 1};
+    Module m;
+    ASSERT_EQ(loadModule(b.bytes(), m), 32);
+    NoteCell cells[kMaxChannels];
+    unpackRow(m.patterns[0], 0, cells);
+    EXPECT_EQ(cells[0].note, 49);
+    EXPECT_EQ(cells[31].note, 50);
+    unpackRow(m.patterns[0], 1, cells);
+    EXPECT_EQ(cells[0].note, 52);
+    EXPECT_EQ(cells[31].note, 0);
+    ModulePlayer player;
+    EXPECT_EQ(player.loadFromMemory(b.bytes()), 32);
+    EXPECT_EQ(player.voicesNeeded, 32);
 }
 
 TEST(ModuleLoader, ClampsHostileSamplesAndCounts) {
