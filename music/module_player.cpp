@@ -121,7 +121,10 @@ void ModulePlayer::tick() {
         tickCounter = 0;
         if (patternDelay != 0) {
             --patternDelay;
-            triggerNotes(true);
+            // No effects run on this tick, so the notes restarted here have their voices written
+            // at once: left alone they would sound a whole tick at the start volume of 256 (more
+            // than three times full volume) and the old pitch.
+            triggerNotes(true, true);
         } else {
             readRow();
             triggerNotes(false);
@@ -173,10 +176,13 @@ void ModulePlayer::readRow() {
     ++row;
 }
 
-void ModulePlayer::triggerNotes(bool delayFlag) {
+void ModulePlayer::triggerNotes(bool delayFlag, bool writeVoices) {
     const int code = (delayFlag ? 256 : 0) ^ tickCounter;
     for (Channel& c : channels)
-        if (code == c.noteDelayCode) trigger(c);
+        if (code == c.noteDelayCode) {
+            trigger(c);
+            if (writeVoices) writeVoice(c);
+        }
 }
 
 void ModulePlayer::trigger(Channel& c) {

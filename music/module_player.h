@@ -113,7 +113,7 @@ public:
 
 private:
     void readRow();
-    void triggerNotes(bool delayFlag);
+    void triggerNotes(bool delayFlag, bool writeVoices = false);
     void trigger(Channel& c);
     const Pattern* pattern(int index) const;
 

@@ -175,6 +175,31 @@ TEST(Sequencer, PatternDelayRepeatsTheRow) {
     EXPECT_EQ(h.player.row, 3);
 }
 
+TEST(Sequencer, NotesRestartedInAPatternDelayAreWrittenAtOnce) {
+    // ED0 with EE1: the note starts on the row's tick 0 and again on the delay's tick 0, where no
+    // effects run. Volume column 0x30 gives 32, so 36 at the voice on both starts (the voice's
+    // start volume of 256 must never reach the mixer).
+    XmBuilder b;
+    b.channels = 2;
+    b.addPattern(4);
+    b.instruments.push_back(test::loopingInstrument());
+    b.cell(0, 0, 0) = {kC4, 1, 0x30, 0xE, 0xD0};
+    b.cell(0, 0, 1) = {0, 0, 0, 0xE, 0xE1};
+    Harness h(b);
+    std::vector<int> volumes, starts;
+    for (int i = 0; i < 12; ++i) {
+        h.voice().position = 17;
+        h.player.tick();
+        if (i >= 5) {
+            volumes.push_back(h.voice().volume);
+            starts.push_back(h.voice().position == 0 ? 1 : 0);
+        }
+    }
+    EXPECT_EQ(starts, (std::vector<int>{1, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(volumes, (std::vector<int>{36, 36, 36, 36, 36, 36, 36}));
+    EXPECT_FLOAT_EQ(h.voice().frequency, 8363.0f);
+}
+
 // Per-tick values of one channel over the 6 ticks of the row that starts a C-4.
 struct Tick {
     int period;
