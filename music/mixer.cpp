@@ -89,9 +89,13 @@ int SampleMixer::mixVoice(Voice& v, SoundBuffer* ring, int count) {
             boundary = v.direction > 0 ? s.loopEnd : s.loopStart;
             event = Event::Turn;
         }
-        const int64_t ahead = boundary - (pos >> 16);
+        // Every boundary the voice can reach within this call cuts the chunk, however far it is.
+        // Leaving boundaries 32000 frames or more away uncut, as 32-bit 16.16 arithmetic would
+        // have to, lets a fast voice run past the end of a long sample (or below the start of a
+        // ping-pong loop) within one chunk and read outside its data; in 64 bits the distance is
+        // measured exactly, and a boundary out of reach still gives the whole count.
         int chunk = remaining;
-        if (ahead >= 32000 || ahead < -32000 || step == 0) {
+        if (step == 0) {
             event = Event::None;
         } else {
             const int64_t need = framesToReach(boundary << 16, pos, step);

@@ -219,6 +219,26 @@ TEST(Mixer, HostileVoicesStayInTheirBuffers) {
     EXPECT_EQ(mixer.mixVoice(v, nullptr, 10), 0);
 }
 
+TEST(Mixer, FastVoicesStopAtFarBoundaries) {
+    // A boundary 40000 frames away is reached within one call at 20 frames a step: the one-shot
+    // sample ends after 2000 frames, and a ping-pong voice running back from 40000 turns at 0.
+    SampleMixer mixer(0);
+    const Sample oneShot = makeSample(std::vector<int>(40000, 1));
+    SoundBuffer ring = createMixRing();
+    Voice v = voiceOn(oneShot, 44100 * 20);
+    mixer.mixVoice(v, &ring, 3000);
+    EXPECT_EQ(v.sample, nullptr);
+    EXPECT_EQ(left(ring, 1998, 4), (std::vector<int>{64, 64, 0, 0}));
+
+    const Sample pp = makeSample(std::vector<int>(80000, 1), 8, LoopPingPong, 0, 80000);
+    Voice w = voiceOn(pp, 44100 * 20);
+    w.position = 40000;
+    w.direction = -1;
+    mixer.mixVoice(w, &ring, 3000);
+    EXPECT_EQ(w.direction, 1);
+    EXPECT_EQ(w.position, 20000);
+}
+
 #if defined(__SSE2__)
 // The packed kernel against the scalar definition: random frames, positions, steps in both
 // directions, volumes, ramps and chunk lengths, with the ring near saturation.
