@@ -3,6 +3,7 @@
 // clipping, open line strips and perspective-correct texturing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -269,6 +270,60 @@ TEST(RasterTest, ModulateAndLinearFilter) {
                                vertex(-1, -1, 0.5f, argb(200, 100, 50), 0, 0)});
     // 128 x 200 / 255 = 100, 128 x 100 / 255 = 50, 128 x 50 / 255 = 25.
     EXPECT_EQ(c.at(32, 10), packRgb565(100, 50, 25));
+}
+
+// 5-6-5 textures with power-of-two sides take their own sampling path; the same texels widened
+// into a 32-bit layout take the general one. Both filters, wrapping, Gouraud colour and the
+// translucent blend must come out the same pixel for pixel.
+TEST(RasterTest, FastTexturePathsMatchTheGeneralLayout) {
+    for (int width : {4, 3}) { // 3: not a power of two, the general path on both sides
+        const int height = 4;
+        std::vector<uint16_t> texels(size_t(width * height));
+        std::vector<uint32_t> wide(texels.size());
+        uint32_t seed = 12345;
+        for (size_t i = 0; i < texels.size(); ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            texels[i] = uint16_t(seed >> 16);
+            wide[i] = argb(red565(texels[i]), green565(texels[i]), blue565(texels[i]));
+        }
+        RasterTexture t565;
+        t565.pixels = reinterpret_cast<const uint8_t*>(texels.data());
+        t565.pitch = width * 2;
+        t565.width = width;
+        t565.height = height;
+        RasterTexture t32 = t565;
+        t32.pixels = reinterpret_cast<const uint8_t*>(wide.data());
+        t32.pitch = width * 4;
+        t32.bytesPerPixel = 4;
+        t32.shift[0] = 16;
+        t32.shift[1] = 8;
+        t32.shift[2] = 0;
+        t32.bits[0] = t32.bits[1] = t32.bits[2] = 8;
+        for (bool linear : {false, true}) {
+            for (bool blend : {false, true}) {
+                Canvas fast, general;
+                for (Canvas* c : {&fast, &general}) {
+                    std::fill(c->color.begin(), c->color.end(), packRgb565(90, 160, 30));
+                    c->state.texture = c == &fast ? &t565 : &t32;
+                    c->state.transform = backendProjection();
+                    c->state.magFilter = linear ? D3DTFG_LINEAR : D3DTFG_POINT;
+                    c->state.minFilter = linear ? D3DTFN_LINEAR : D3DTFN_POINT;
+                    c->state.blend = blend;
+                    c->state.sourceBlend = D3DBLEND_INVSRCCOLOR;
+                    c->state.destinationBlend = D3DBLEND_INVDESTCOLOR;
+                    c->draw(D3DPT_TRIANGLEFAN,
+                            {vertex(-0.5f, 0.5f, 1, argb(255, 40, 200), -1, -1),
+                             vertex(0.9f, 0.7f, 3, argb(30, 255, 90), 3.5f, -1),
+                             vertex(0.9f, -0.9f, 3, argb(255, 255, 255), 3.5f, 2),
+                             vertex(-0.5f, -0.5f, 1, argb(0, 120, 10), -1, 2)});
+                }
+                EXPECT_GT(fast.lit(), 400);
+                EXPECT_EQ(fast.color, general.color)
+                    << "width " << width << (linear ? " linear" : " point")
+                    << (blend ? " translucent" : " opaque");
+            }
+        }
+    }
 }
 
 TEST(RasterTest, ClearFillsOnlyTheRectangleWithinTheTarget) {

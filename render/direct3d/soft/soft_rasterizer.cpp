@@ -113,6 +113,31 @@ struct ExpandTable {
 };
 constexpr ExpandTable kExpand;
 
+// A 5-6-5 pixel widened to 8-bit channels in three 16-bit lanes of one word (red in the lowest,
+// then green, then blue), from its low and high bytes: low[p & 255] | high[p >> 8]. The lanes
+// let the first step of the bilinear filter weight all three channels with one multiply.
+struct WideTable {
+    uint64_t low[256] = {};
+    uint64_t high[256] = {};
+    constexpr WideTable() {
+        for (uint32_t v = 0; v < 256; ++v) {
+            const uint32_t b5 = v & 31, gLow = v >> 5; // the low byte: blue, green's low bits
+            low[v] = (uint64_t(gLow << 2) << 16) | (uint64_t((b5 << 3) | (b5 >> 2)) << 32);
+            const uint32_t r5 = v >> 3, gHigh = v & 7; // the high byte: red, green's high bits
+            high[v] =
+                uint64_t((r5 << 3) | (r5 >> 2)) | (uint64_t((gHigh << 5) | (gHigh >> 1)) << 16);
+        }
+    }
+};
+constexpr WideTable kWide;
+
+inline uint64_t wide565(uint16_t p) {
+    return kWide.low[p & 255] | kWide.high[p >> 8];
+}
+inline uint64_t wide565(const uint8_t* at) {
+    return kWide.low[at[0]] | kWide.high[at[1]];
+}
+
 // floor without a library call or a branch. Values beyond +-2^30 are held there (NaN goes to
 // the low end), so the conversion stays defined; texture coordinates that far out have no
 // meaningful texel anyway.
@@ -135,6 +160,16 @@ inline uint32_t toChannel(float c) {
     return uint32_t(c);
 }
 
+// Rounds half away from zero as std::llround does, without the library call. Held within int64_t;
+// for |x| below 2^53 the fraction x - trunc(x) is exact, above it x is whole.
+inline int64_t roundToInt64(double x) {
+    x = x > -9.2e18 ? x : -9.2e18;
+    x = x < 9.2e18 ? x : 9.2e18;
+    const int64_t i = int64_t(x);
+    const double fraction = x - double(i);
+    return i + int64_t(fraction >= 0.5) - int64_t(fraction <= -0.5);
+}
+
 inline int wrapIndex(int i, int n) {
     if (unsigned(i) < unsigned(n)) return i; // the common case: no division
     if ((n & (n - 1)) == 0) return i & (n - 1);
@@ -147,6 +182,14 @@ inline int nextIndex(int i, int n) {
     return i + 1 < n ? i + 1 : 0;
 }
 
+// How a primitive blends. One / zero leaves the source as it is, the same as no blending; the
+// inverse colour pair is the translucency the backend sets; anything else goes through factor().
+enum BlendMode { kBlendOff, kBlendInverse, kBlendAny };
+
+// How a primitive samples its texture: none, the two filters on 5-6-5 texels, or any layout with
+// the filter looked up per pixel.
+enum TextureMode { kTexNone, kTexPoint565, kTexLinear565, kTexAny };
+
 // Everything per pixel: texture, modulation, depth, blend, write.
 struct PixelPipeline {
     const RasterTarget& target;
@@ -154,8 +197,10 @@ struct PixelPipeline {
     int clipLeft, clipTop, clipRight, clipBottom; // scissor: viewport within the target
     bool linear = false;                          // the filter this primitive samples with
     bool flat = false;
-    bool texture565 = false; // the texture is 16-bit 5-6-5, read without the general layout
+    bool texture565 = false;     // the texture is 16-bit 5-6-5, read without the general layout
+    bool texture565Pow2 = false; // and its sides are powers of two
     uint32_t flatChannels[3] = {0, 0, 0};
+    int blendMode = 0; // kBlendOff, kBlendInverse or kBlendAny, from the blend states
 
     void fetch(int x, int y, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
@@ -176,33 +221,56 @@ struct PixelPipeline {
     }
 
     // fu, fv: the texel position in 16.16 fixed point, less half a texel when filtering.
+    // Texture: the sampling the caller chose for the primitive; kTexAny decides per pixel.
+    template <int Texture>
     [[gnu::always_inline]] inline void sample(int64_t fu, int64_t fv, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
         const int ix = int(fu >> 16), iy = int(fv >> 16);
-        if (!linear) {
-            fetch(wrapIndex(ix, t.width), wrapIndex(iy, t.height), out);
+        const bool filtered = Texture == kTexAny ? linear : Texture == kTexLinear565;
+        const bool texture565Here = Texture == kTexAny ? texture565 : true;
+        // The 5-6-5 modes are chosen only for power-of-two sizes, which wrap with a mask.
+        const auto wrap = [](int i, int n) {
+            return Texture == kTexAny ? wrapIndex(i, n) : i & (n - 1);
+        };
+        const auto next = [](int i, int n) {
+            return Texture == kTexAny ? nextIndex(i, n) : (i + 1) & (n - 1);
+        };
+        if (!filtered) {
+            const int x = wrap(ix, t.width), y = wrap(iy, t.height);
+            if (texture565Here) {
+                const uint64_t c = wide565(t.pixels + std::ptrdiff_t(y) * t.pitch + x * 2);
+                out[0] = uint32_t(c) & 255;
+                out[1] = uint32_t(c >> 16) & 255;
+                out[2] = uint32_t(c >> 32) & 255;
+            } else {
+                fetch(x, y, out);
+            }
             return;
         }
         // Weights in 1/256ths.
         const uint32_t wx = uint32_t(fu >> 8) & 255, wy = uint32_t(fv >> 8) & 255;
-        const int x0 = wrapIndex(ix, t.width), x1 = nextIndex(x0, t.width);
-        const int y0 = wrapIndex(iy, t.height), y1 = nextIndex(y0, t.height);
-        Texel c00, c10, c01, c11;
-        if (texture565) {
+        const int x0 = wrap(ix, t.width), x1 = next(x0, t.width);
+        const int y0 = wrap(iy, t.height), y1 = next(y0, t.height);
+        const uint32_t ax = 256 - wx, ay = 256 - wy;
+        if (texture565Here) {
+            // Rows weighted in 16-bit lanes (at most 255 x 256 each, so no lane carries into the
+            // next), then columns with red and blue in 32-bit lanes (below 2^24) and green alone:
+            // the same sums as the per-channel formula below.
             const uint8_t* row0 = t.pixels + std::ptrdiff_t(y0) * t.pitch;
             const uint8_t* row1 = t.pixels + std::ptrdiff_t(y1) * t.pitch;
-            c00 = load565(row0, x0);
-            c10 = load565(row0, x1);
-            c01 = load565(row1, x0);
-            c11 = load565(row1, x1);
-        } else {
-            c00 = fetchTexel(x0, y0);
-            c10 = fetchTexel(x1, y0);
-            c01 = fetchTexel(x0, y1);
-            c11 = fetchTexel(x1, y1);
+            const uint64_t h0 = wide565(row0 + x0 * 2) * ax + wide565(row0 + x1 * 2) * wx;
+            const uint64_t h1 = wide565(row1 + x0 * 2) * ax + wide565(row1 + x1 * 2) * wx;
+            constexpr uint64_t kRedBlue = 0x0000FFFF0000FFFFull;
+            const uint64_t rb = (h0 & kRedBlue) * ay + (h1 & kRedBlue) * wy + 0x0000800000008000ull;
+            out[0] = uint32_t(rb >> 16) & 255;
+            out[2] = uint32_t(rb >> 48) & 255;
+            out[1] =
+                (uint32_t(h0 >> 16 & 0xFFFF) * ay + uint32_t(h1 >> 16 & 0xFFFF) * wy + 32768) >> 16;
+            return;
         }
+        const Texel c00 = fetchTexel(x0, y0), c10 = fetchTexel(x1, y0);
+        const Texel c01 = fetchTexel(x0, y1), c11 = fetchTexel(x1, y1);
         // Each channel on its own line: kept in registers rather than stepped through arrays.
-        const uint32_t ax = 256 - wx, ay = 256 - wy;
         out[0] = ((c00.r * ax + c10.r * wx) * ay + (c01.r * ax + c11.r * wx) * wy + 32768) >> 16;
         out[1] = ((c00.g * ax + c10.g * wx) * ay + (c01.g * ax + c11.g * wx) * wy + 32768) >> 16;
         out[2] = ((c00.b * ax + c10.b * wx) * ay + (c01.b * ax + c11.b * wx) * wy + 32768) >> 16;
@@ -211,12 +279,6 @@ struct PixelPipeline {
     struct Texel {
         uint32_t r, g, b;
     };
-
-    static Texel load565(const uint8_t* row, int x) {
-        const uint8_t* at = row + std::ptrdiff_t(x) * 2;
-        const uint16_t p = uint16_t(at[0] | (at[1] << 8));
-        return {red565(p), green565(p), blue565(p)};
-    }
 
     Texel fetchTexel(int x, int y) const {
         uint32_t c[3];
@@ -278,7 +340,7 @@ struct PixelPipeline {
         float z, rhw, u, v, r, g, b;
     };
 
-    template <bool Depth, bool Textured, bool Blend>
+    template <bool Depth, int Texture, int Blend, bool Clamp>
     [[gnu::always_inline]] inline void plotWith(uint16_t* cell, uint16_t* depthCell, const Pixel& a,
                                                 int64_t fu, int64_t fv,
                                                 const int64_t* colour) const {
@@ -294,39 +356,43 @@ struct PixelPipeline {
             }
         }
         uint32_t r, g, b;
-        if (flat) {
-            r = flatChannels[0];
-            g = flatChannels[1];
-            b = flatChannels[2];
-        } else {
+        if constexpr (Clamp) {
             r = fixedChannel(colour[0]);
             g = fixedChannel(colour[1]);
             b = fixedChannel(colour[2]);
+        } else {
+            r = uint32_t(colour[0] >> 16);
+            g = uint32_t(colour[1] >> 16);
+            b = uint32_t(colour[2] >> 16);
         }
-        if constexpr (Textured) {
+        if constexpr (Texture != kTexNone) {
             uint32_t texel[3];
-            sample(fu, fv, texel);
+            sample<Texture>(fu, fv, texel);
             r = texel[0] * r / 255;
             g = texel[1] * g / 255;
             b = texel[2] * b / 255;
         }
-        if constexpr (Blend) {
-            const uint16_t dst = *cell;
+        if constexpr (Blend != kBlendOff) {
+            const uint64_t dst = wide565(*cell);
             auto mix = [this](uint32_t s, uint32_t d) {
-                uint32_t sum =
-                    s * factor(state.sourceBlend, s, d) + d * factor(state.destinationBlend, s, d);
+                uint32_t sum;
+                if constexpr (Blend == kBlendInverse)
+                    sum = s * (255 - s) + d * (255 - d);
+                else
+                    sum = s * factor(state.sourceBlend, s, d) +
+                          d * factor(state.destinationBlend, s, d);
                 return std::min(sum / 255, 255u);
             };
-            r = mix(r, red565(dst));
-            g = mix(g, green565(dst));
-            b = mix(b, blue565(dst));
+            r = mix(r, uint32_t(dst) & 255);
+            g = mix(g, uint32_t(dst >> 16) & 255);
+            b = mix(b, uint32_t(dst >> 32) & 255);
         }
         *cell = packRgb565(r, g, b);
         if constexpr (Depth)
             if (state.depthWrite) *depthCell = uint16_t(z);
     }
 
-    template <bool Depth, bool Textured, bool Blend>
+    template <bool Depth, int Texture, int Blend>
     void spanWith(int y, int xStart, int xEnd, const float* start, const float* dx) const {
         Pixel a{start[AttrZ], start[AttrRhw], start[AttrU], start[AttrV],
                 start[AttrR], start[AttrG],   start[AttrB]};
@@ -335,17 +401,44 @@ struct PixelPipeline {
         uint16_t* cell = target.color + std::ptrdiff_t(y) * target.colorPitch + xStart;
         uint16_t* depthCell =
             Depth ? target.depth + std::ptrdiff_t(y) * target.depthPitch + xStart : nullptr;
+        // Gouraud colour in 16.16, stepped without conversions; steps are held to what a span
+        // of any length can add up without overflow.
+        int64_t colour[3] = {toFixed(a.r), toFixed(a.g), toFixed(a.b)};
+        int64_t colourStep[3] = {toFixed(d.r), toFixed(d.g), toFixed(d.b)};
+        if (flat) {
+            for (int c = 0; c < 3; ++c) {
+                colour[c] = int64_t(flatChannels[c]) << 16;
+                colourStep[c] = 0;
+            }
+        }
+        // The colour is linear along the span: when both ends lie within 0..255 so does every
+        // pixel, and the loop takes them without clamping.
+        bool clamp = false;
+        for (int c = 0; c < 3; ++c) {
+            const int64_t last = colour[c] + colourStep[c] * (xEnd - xStart - 1);
+            constexpr int64_t kTop = int64_t(256) << 16;
+            if (colour[c] < 0 || colour[c] >= kTop || last < 0 || last >= kTop) clamp = true;
+        }
+        if (clamp)
+            pixels<Depth, Texture, Blend, true>(xStart, xEnd, a, d, cell, depthCell, colour,
+                                                colourStep);
+        else
+            pixels<Depth, Texture, Blend, false>(xStart, xEnd, a, d, cell, depthCell, colour,
+                                                 colourStep);
+    }
+
+    template <bool Depth, int Texture, int Blend, bool Clamp>
+    void pixels(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell, uint16_t* depthCell,
+                const int64_t* colourStart, const int64_t* step) const {
+        int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
+        const int64_t colourStep[3] = {step[0], step[1], step[2]};
         // Texture coordinates: exact (divided by w) at the start of every run of kRun pixels,
         // stepped linearly within it in 16.16 texels, so the division and the conversions are
         // paid once per run.
         int64_t fu = 0, fv = 0, dfu = 0, dfv = 0;
-        // Gouraud colour in 16.16, stepped without conversions; steps are held to what a span
-        // of any length can add up without overflow.
-        int64_t colour[3] = {toFixed(a.r), toFixed(a.g), toFixed(a.b)};
-        const int64_t colourStep[3] = {toFixed(d.r), toFixed(d.g), toFixed(d.b)};
         int runLeft = 0;
         for (int x = xStart; x < xEnd; ++x) {
-            if (Textured && runLeft == 0) {
+            if (Texture != kTexNone && runLeft == 0) {
                 runLeft = std::min(kRun, xEnd - x);
                 const float n = float(runLeft);
                 float u0 = a.u, v0 = a.v, u1 = a.u + d.u * n, v1 = a.v + d.v * n;
@@ -359,7 +452,7 @@ struct PixelPipeline {
                 runStart(u0, u1, state.texture->width, runLeft, fu, dfu);
                 runStart(v0, v1, state.texture->height, runLeft, fv, dfv);
             }
-            plotWith<Depth, Textured, Blend>(cell, depthCell, a, fu, fv, colour);
+            plotWith<Depth, Texture, Blend, Clamp>(cell, depthCell, a, fu, fv, colour);
             ++cell;
             if constexpr (Depth) ++depthCell;
             a.z += d.z;
@@ -388,8 +481,8 @@ struct PixelPipeline {
         const double base = std::floor(t0 / size) * size;
         t0 -= base;
         t1 = std::clamp(t1 - base, t0 - 16777216.0, t0 + 16777216.0);
-        start = std::llround(t0 * 65536.0);
-        step = std::llround((t1 - t0) * 65536.0 / pixels);
+        start = roundToInt64(t0 * 65536.0);
+        step = roundToInt64((t1 - t0) * 65536.0 / pixels);
     }
 
     static int64_t toFixed(float c) {
@@ -407,31 +500,35 @@ struct PixelPipeline {
 
     // The pixels xStart..xEnd - 1 of row y; a holds the attributes at xStart and is stepped by dx.
     void span(int y, int xStart, int xEnd, const float* a, const float* dx) const {
-        const int key = (depthOn() ? 4 : 0) | (state.texture ? 2 : 0) | (state.blend ? 1 : 0);
-        switch (key) {
-        case 0:
-            spanWith<false, false, false>(y, xStart, xEnd, a, dx);
+        if (depthOn())
+            spanTexture<true>(y, xStart, xEnd, a, dx);
+        else
+            spanTexture<false>(y, xStart, xEnd, a, dx);
+    }
+
+    template <bool Depth>
+    void spanTexture(int y, int xStart, int xEnd, const float* a, const float* dx) const {
+        if (!state.texture)
+            spanBlend<Depth, kTexNone>(y, xStart, xEnd, a, dx);
+        else if (!texture565Pow2)
+            spanBlend<Depth, kTexAny>(y, xStart, xEnd, a, dx);
+        else if (linear)
+            spanBlend<Depth, kTexLinear565>(y, xStart, xEnd, a, dx);
+        else
+            spanBlend<Depth, kTexPoint565>(y, xStart, xEnd, a, dx);
+    }
+
+    template <bool Depth, int Texture>
+    void spanBlend(int y, int xStart, int xEnd, const float* a, const float* dx) const {
+        switch (blendMode) {
+        case kBlendOff:
+            spanWith<Depth, Texture, kBlendOff>(y, xStart, xEnd, a, dx);
             break;
-        case 1:
-            spanWith<false, false, true>(y, xStart, xEnd, a, dx);
-            break;
-        case 2:
-            spanWith<false, true, false>(y, xStart, xEnd, a, dx);
-            break;
-        case 3:
-            spanWith<false, true, true>(y, xStart, xEnd, a, dx);
-            break;
-        case 4:
-            spanWith<true, false, false>(y, xStart, xEnd, a, dx);
-            break;
-        case 5:
-            spanWith<true, false, true>(y, xStart, xEnd, a, dx);
-            break;
-        case 6:
-            spanWith<true, true, false>(y, xStart, xEnd, a, dx);
+        case kBlendInverse:
+            spanWith<Depth, Texture, kBlendInverse>(y, xStart, xEnd, a, dx);
             break;
         default:
-            spanWith<true, true, true>(y, xStart, xEnd, a, dx);
+            spanWith<Depth, Texture, kBlendAny>(y, xStart, xEnd, a, dx);
             break;
         }
     }
@@ -584,7 +681,18 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
         return true;
     pipe.flat = !state.gouraud;
     pipe.texture565 = state.texture && PixelPipeline::is565(*state.texture);
+    auto pow2 = [](int32_t n) { return n > 0 && (n & (n - 1)) == 0; };
+    pipe.texture565Pow2 =
+        pipe.texture565 && pow2(state.texture->width) && pow2(state.texture->height);
     pipe.linear = state.magFilter == D3DTFG_LINEAR;
+    if (!state.blend ||
+        (state.sourceBlend == D3DBLEND_ONE && state.destinationBlend == D3DBLEND_ZERO))
+        pipe.blendMode = kBlendOff;
+    else if (state.sourceBlend == D3DBLEND_INVSRCCOLOR &&
+             state.destinationBlend == D3DBLEND_INVDESTCOLOR)
+        pipe.blendMode = kBlendInverse;
+    else
+        pipe.blendMode = kBlendAny;
 
     auto at = [&](uint32_t i) { return transformVertex(state.transform, vertices[i]); };
     // Flat shading takes the colour of the first vertex of each primitive: the fan's centre, a
