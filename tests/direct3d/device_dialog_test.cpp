@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/canvas.h"
-#include "render/direct3d/dialog/check_box.h"
+#include "ui/check_box.h"
 #include "render/direct3d/dialog/device_dialog.h"
-#include "render/direct3d/dialog/drop_down_list.h"
+#include "ui/drop_down_list.h"
 
 namespace kestrune {
 namespace {

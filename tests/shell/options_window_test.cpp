@@ -8,7 +8,7 @@
 #include "platform/canvas.h"
 #include "render/recording/recording_backend.h"
 #include "render/select_backend.h"
-#include "shell/control_painting.h"
+#include "ui/control_painting.h"
 #include "shell/options_window.h"
 
 namespace kestrune {

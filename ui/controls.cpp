@@ -1,11 +1,11 @@
 // The toolkit's controls: creation, mouse routing with capture, toggle and push-button behaviour,
 // click notifications and painting.
-#include "shell/controls.h"
+#include "ui/controls.h"
 
 #include <cstdio>
 
 #include "platform/canvas.h"
-#include "shell/control_painting.h"
+#include "ui/control_painting.h"
 
 namespace kestrune {
 
