@@ -177,6 +177,19 @@ TEST_F(OptionsWindowTest, ResolutionsAndRenderersAreRadioGroups) {
     EXPECT_EQ(isOn(optionsWindow.renderers[1]), 1);
 }
 
+TEST_F(OptionsWindowTest, RadioGroupKeepsOneMemberOnWhenReleasedOnTheFarEdge) {
+    // The right and bottom edges are outside for the click but not for the toggle's own test.
+    for (Button* pressed : {optionsWindow.resolutions[0], optionsWindow.resolutions[5]}) {
+        for (bool rightEdge : {true, false}) {
+            int x, y;
+            clientPosition(pressed->window, x, y);
+            mouse(EventType::ButtonDown, 1, x + 20, y + 10);
+            mouse(EventType::ButtonUp, 1, x + (rightEdge ? 150 : 20), y + (rightEdge ? 10 : 20));
+            for (int i = 0; i < 8; ++i) EXPECT_EQ(isOn(optionsWindow.resolutions[i]), i == 5);
+        }
+    }
+}
+
 TEST_F(OptionsWindowTest, SwitchesFlipAndReleasingOutsideUndoes) {
     Button* fullscreen = optionsWindow.switches[2];
     click(fullscreen);
