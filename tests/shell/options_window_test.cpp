@@ -10,6 +10,7 @@
 #include "render/select_backend.h"
 #include "ui/control_painting.h"
 #include "shell/options_window.h"
+#include "tests/ui/caption_fit.h"
 
 namespace kestrune {
 namespace {
@@ -97,6 +98,10 @@ TEST_F(OptionsWindowTest, StartsCentredWithTheDefaultChoices) {
     clientPosition(optionsWindow.goButton->window, gx, gy);
     EXPECT_EQ(gx, 248);
     EXPECT_EQ(gy, 205);
+}
+
+TEST_F(OptionsWindowTest, EveryCaptionFitsItsControl) {
+    EXPECT_EQ(overflowingCaptions(*optionsWindow.top), std::vector<std::string>{});
 }
 
 TEST_F(OptionsWindowTest, TitleBarFrameIsPaintedWithTheCutCorner) {
