@@ -108,7 +108,6 @@ void tonePortamento(ModulePlayer& player, Channel& c) {
 
 int arpeggioOffset(const ModulePlayer& player, const Channel& c, int semitones) {
     if (player.frequencyMode == FrequencyLinear) {
-        if (semitones == 0) return 0;
         return player.nearestNotePeriod(c, c.period) - 64 * semitones - c.period;
     }
     const int m = periodToNote(c.period);
@@ -417,7 +416,9 @@ void otherTickEffects(ModulePlayer& p, Channel& c) {
         const int semitones = c.arpeggioCounter == 0   ? c.arpeggioY
                               : c.arpeggioCounter == 1 ? c.arpeggioX
                                                        : 0;
-        c.arpeggioOffset = arpeggioOffset(p, c, semitones);
+        // Counter 2 plays the period as it is; on 0 and 1 a linear period snaps to the note
+        // grid even when the count is 0, so an arpeggio after a slide is in tune.
+        c.arpeggioOffset = c.arpeggioCounter == 2 ? 0 : arpeggioOffset(p, c, semitones);
         ++c.arpeggioCounter;
         break;
     }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 #include "scene/scene.h"
 
@@ -79,6 +80,10 @@ void computeBoneWeights(SceneObject& object) {
     const size_t points = livePoints(object);
     object.weightSums.assign(points, 0.0f);
     object.unreachedPoints.clear();
+    // A point on or a hair from a bone has a huge raw weight; bounding each weight by this share
+    // of the float range keeps every weight and every sum over the bones finite.
+    const double limit = std::numeric_limits<float>::max() /
+                         static_cast<double>(std::max<size_t>(object.bones.size(), 1));
     for (Bone& bone : object.bones) {
         if (bone.scaleStrength == 1) bone.strength *= bone.restLength;
         bone.restMatrix = boneRestMatrix(bone);
@@ -89,16 +94,17 @@ void computeBoneWeights(SceneObject& object) {
                                      subtract(object.mesh.points[k].position, bone.restOrigin));
             const float q = std::max(std::min(d.z, bone.restLength), 0.0f);
             const float s = std::sqrt(d.x * d.x + d.y * d.y + (d.z - q) * (d.z - q));
-            // s to the power 2^t by repeated squaring; any other type behaves as 0.
-            double f = s;
+            // s to the power 2^t by repeated squaring, in single precision like s, so a power
+            // that underflows counts as on the bone; any other type behaves as 0.
+            float f = s;
             const int squarings = object.boneFalloffType >= 0 && object.boneFalloffType <= 4
                                       ? object.boneFalloffType
                                       : 0;
             for (int i = 0; i < squarings; ++i) f *= f;
-            if (f == 0) f = 0.001;
+            if (f == 0) f = 0.001f;
             const double w = std::sqrt(1.0 / f);
             if (bone.limitedRange == 0 || (bone.minRange <= s && s <= bone.maxRange)) {
-                const double weighted = w * bone.strength;
+                const double weighted = std::clamp(w * bone.strength, -limit, limit);
                 bone.weights[k] = static_cast<float>(weighted);
                 object.weightSums[k] = static_cast<float>(object.weightSums[k] + weighted);
             } else {
@@ -108,14 +114,19 @@ void computeBoneWeights(SceneObject& object) {
     }
     for (size_t k = 0; k < points; ++k) {
         const float sum = object.weightSums[k];
-        if (sum == 0) {
-            // No bone reaches the point (every bone out of range, or of strength 0): its
-            // weights would be undefined, so they are 0 and deformBones keeps it at rest.
+        bool finite = sum != 0;
+        for (Bone& bone : object.bones) {
+            if (!finite) break;
+            bone.weights[k] /= sum;
+            finite = std::isfinite(bone.weights[k]);
+        }
+        if (!finite) {
+            // No bone reaches the point (every bone out of range, or of strength 0), or
+            // strengths of both signs cancel so nearly that the quotients overflow: its weights
+            // would be undefined, so they are 0 and deformBones keeps it at rest.
             for (Bone& bone : object.bones) bone.weights[k] = 0;
             object.unreachedPoints.push_back(static_cast<uint16_t>(k));
-            continue;
         }
-        for (Bone& bone : object.bones) bone.weights[k] /= sum;
     }
     object.weightSums.clear();
     object.weightSums.shrink_to_fit();

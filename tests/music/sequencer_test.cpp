@@ -254,6 +254,10 @@ TEST(ChannelEffects, PitchEffectsPerTick) {
     // Tone portamento 310 from C-4 to D-4 (4480): 64 units a tick on the row after.
     const std::vector<Tick> porta = playRow({kC4, 1}, {kC4 + 2, 0, 0, 3, 0x10});
     EXPECT_EQ(periods(porta, 6), (std::vector<int>{4608, 4544, 4480, 4480, 4480, 4480}));
+    // Arpeggio 020 after slide 205 left C-4 at 4708: counters 0 and 1 snap to the grid (4736,
+    // and 2 semitones above it), counter 2 keeps the slid period.
+    const std::vector<Tick> slid = playRow({kC4, 1, 0, 2, 0x05}, {0, 0, 0, 0, 0x20});
+    EXPECT_EQ(periods(slid, 6), (std::vector<int>{4708, 4736, 4608, 4708, 4736, 4608}));
     // Amiga arpeggio 0C0: an octave up on the second tick of each three.
     EXPECT_EQ(periods(playRow({kC4, 1, 0, 0, 0xC0}, {}, false)),
               (std::vector<int>{1712, 1712, 856, 1712, 1712, 856}));

@@ -76,6 +76,38 @@ TEST(BoneWeights, FalloffTypes) {
     }
 }
 
+TEST(BoneWeights, PointsAHairFromABoneKeepFiniteWeights) {
+    // The walker has points 1e-6 from a bone. For every falloff type, with a second bone of huge
+    // strength on the same segment and a point whose power 2^t is subnormal in single precision,
+    // every weight stays finite, the weights still sum to 1 and the rest pose stays in place.
+    for (int type = 0; type <= 4; ++type) {
+        SceneObject object = objectWithPoints({{1e-6f, 0, 0.5f}, {0.0032f, 0, 0.5f}});
+        object.boneFalloffType = type;
+        bone(object, {0, 0, 0}, {0, 0, 0}, 1, 1);
+        bone(object, {0, 0, 0}, {0, 0, 0}, 1, 1e30f);
+        bone(object, {2, 0, 0}, {0, 0, 0}, 1, 1);
+        computeBoneWeights(object);
+        for (Bone& b : object.bones) restPose(b);
+        deformBones(object, 0);
+        for (size_t k = 0; k < 2; ++k) {
+            float sum = 0;
+            for (const Bone& b : object.bones) {
+                EXPECT_TRUE(std::isfinite(b.weights[k])) << type << " " << k;
+                sum += b.weights[k];
+            }
+            EXPECT_NEAR(1.0f, sum, 1e-5f) << type << " " << k;
+            EXPECT_NEAR(object.restPoints[k].position.x, object.mesh.points[k].position.x, 1e-5f);
+        }
+    }
+    // A power that underflows counts as a point on the bone: sqrt(1 / 0.001).
+    SceneObject object = objectWithPoints({{1e-6f, 0, 0.5f}});
+    object.boneFalloffType = 4;
+    bone(object, {0, 0, 0}, {0, 0, 0}, 1, 1);
+    addProbe(object);
+    computeBoneWeights(object);
+    EXPECT_NEAR(std::sqrt(1.0 / 0.001), rawSum(object, 0), 1e-3);
+}
+
 TEST(BoneWeights, StrengthScalingAndRanges) {
     SceneObject object = objectWithPoints({{2, 0, 0}, {2.01f, 0, 0}});
     Bone& scaled = bone(object, {0, 0, 0}, {0, 0, 0}, 3, 2);
