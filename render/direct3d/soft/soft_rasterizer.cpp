@@ -374,7 +374,7 @@ struct PixelPipeline {
         }
         if constexpr (Blend != kBlendOff) {
             const uint64_t dst = wide565(*cell);
-            auto mix = [this](uint32_t s, uint32_t d) {
+            auto mix = [&](uint32_t s, uint32_t d) {
                 uint32_t sum;
                 if constexpr (Blend == kBlendInverse)
                     sum = s * (255 - s) + d * (255 - d);
