@@ -695,8 +695,9 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
         pipe.blendMode = kBlendAny;
 
     auto at = [&](uint32_t i) { return transformVertex(state.transform, vertices[i]); };
-    // Flat shading takes the colour of the first vertex of each primitive: the fan's centre, a
-    // line's start.
+    // Flat shading takes the colour of each primitive's first vertex (a point, a line's start, a
+    // list or strip triangle's first corner) except in fans: fan triangle i takes vertex i + 1,
+    // the first corner after the shared centre.
     switch (primitive) {
     case D3DPT_POINTLIST:
         for (uint32_t i = 0; i < count; ++i) {
@@ -749,9 +750,9 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     case D3DPT_TRIANGLEFAN:
         if (count >= 3) {
             ClipVertex centre = at(0), previous = at(1);
-            setFlatColor(pipe, centre);
             for (uint32_t i = 2; i < count; ++i) {
                 ClipVertex next = at(i);
+                setFlatColor(pipe, previous);
                 triangle(pipe, centre, previous, next);
                 previous = next;
             }
