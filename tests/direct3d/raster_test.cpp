@@ -223,7 +223,7 @@ TEST(RasterTest, CullingCounterClockwiseOnScreen) {
     EXPECT_GT(c.lit(), 0);
 }
 
-TEST(RasterTest, TexturesArePerspectiveCorrectAndWrap) {
+TEST(RasterTest, TexturesArePerspectiveCorrectOrAffineAndWrap) {
     // Two texels: black then white.
     const uint16_t texels[2] = {0x0000, 0xFFFF};
     RasterTexture t;
@@ -244,6 +244,16 @@ TEST(RasterTest, TexturesArePerspectiveCorrectAndWrap) {
     EXPECT_EQ(c.at(38, 32), 0x0000);
     EXPECT_EQ(c.at(42, 32), 0xFFFF);
 
+    // With perspective correction off, u runs linearly across the screen: 0.5 at column 32.
+    Canvas a;
+    a.state.transform = backendProjection();
+    a.state.texture = &t;
+    a.state.perspective = false;
+    a.draw(D3DPT_TRIANGLEFAN, receding);
+    EXPECT_EQ(a.at(20, 32), 0x0000);
+    EXPECT_EQ(a.at(30, 32), 0x0000);
+    EXPECT_EQ(a.at(34, 32), 0xFFFF);
+    EXPECT_EQ(a.at(46, 32), 0xFFFF);
 
     // u from 0 to 2 across a screen-parallel quad repeats the texture.
     Canvas w;
