@@ -196,22 +196,26 @@ TEST_F(ArchiveTest, ForeignBytesStayInFront) {
 }
 
 // A file layer that counts what it is asked to write.
-class CountingFiles : public ArchiveFiles {
+class CountingFiles : public FileLayer {
 public:
-    std::FILE* openRead(const std::string& p) override { return systemArchiveFiles().openRead(p); }
+    std::FILE* openRead(const std::string& p) override { return systemFileLayer().openRead(p); }
     std::FILE* createNew(const std::string& p) override {
         ++creates;
-        return systemArchiveFiles().createNew(p);
+        return systemFileLayer().createNew(p);
+    }
+    std::FILE* createTemporary(const std::string& target, std::string& temporary) override {
+        ++creates;
+        return systemFileLayer().createTemporary(target, temporary);
     }
     bool write(std::FILE* f, const void* d, size_t n) override {
-        return systemArchiveFiles().write(f, d, n);
+        return systemFileLayer().write(f, d, n);
     }
-    bool finish(std::FILE* f) override { return systemArchiveFiles().finish(f); }
+    bool finish(std::FILE* f) override { return systemFileLayer().finish(f); }
     bool replace(const std::string& a, const std::string& b) override {
         ++replaces;
-        return systemArchiveFiles().replace(a, b);
+        return systemFileLayer().replace(a, b);
     }
-    void discard(const std::string& p) override { systemArchiveFiles().discard(p); }
+    void discard(const std::string& p) override { systemFileLayer().discard(p); }
     int creates = 0;
     int replaces = 0;
 };
