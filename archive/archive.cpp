@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 
 #include <zlib.h>
@@ -47,6 +48,17 @@ uint64_t sizeOf(std::FILE* file) {
     return size < 0 ? 0 : uint64_t(size);
 }
 
+// A buffer of n bytes, or false when memory runs out: an entry too large to hold reads as absent
+// rather than ending the process.
+bool tryResize(std::vector<uint8_t>& buffer, size_t n) {
+    try {
+        buffer.resize(n);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 // Level-9 zlib stream of the bytes; none when zlib refuses.
 std::optional<std::vector<uint8_t>> compressBlock(const uint8_t* data, size_t size) {
     uLongf packedSize = compressBound(uLong(size));
@@ -61,7 +73,8 @@ std::optional<std::vector<uint8_t>> compressBlock(const uint8_t* data, size_t si
 std::optional<std::vector<uint8_t>> uncompressBlock(const std::vector<uint8_t>& packed,
                                                     uint32_t unpackedSize) {
     if (unpackedSize > maxUnpackedFor(packed.size())) return std::nullopt;
-    std::vector<uint8_t> result(unpackedSize);
+    std::vector<uint8_t> result;
+    if (!tryResize(result, unpackedSize)) return std::nullopt;
     uint8_t spare = 0; // zlib wants somewhere to write even when nothing is expected
     uLongf length = unpackedSize;
     int status = uncompress(unpackedSize ? result.data() : &spare, &length, packed.data(),
@@ -178,13 +191,18 @@ void DataArchive::readDirectory() {
         uint64_t(count) * kArchiveRecordSize != unpacked)
         return;
 
-    std::vector<uint8_t> packedDirectory(packed);
+    std::vector<uint8_t> packedDirectory;
+    if (!tryResize(packedDirectory, packed)) return;
     if (!readAt(file_, available - packed, packedDirectory.data(), packed)) return;
     auto records = uncompressBlock(packedDirectory, unpacked);
     if (!records) return;
 
+    try {
+        directory_.reserve(count);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     dataEnd_ = uint32_t(available - packed);
-    directory_.reserve(count);
     for (uint32_t i = 0; i < count; ++i)
         directory_.push_back(decodeRecord(records->data() + size_t(i) * kArchiveRecordSize));
     count_ = savedCount_ = int32_t(count);
@@ -226,7 +244,8 @@ std::optional<std::vector<uint8_t>> DataArchive::extractAt(int index) const {
     // Nothing in the directory is trusted: a block outside the entry data reads as absent.
     if (uint64_t(entry.offset) + entry.packedSize > dataEnd_) return std::nullopt;
     if (entry.unpackedSize > maxUnpackedFor(entry.packedSize)) return std::nullopt;
-    std::vector<uint8_t> block(entry.packedSize);
+    std::vector<uint8_t> block;
+    if (!tryResize(block, entry.packedSize)) return std::nullopt;
     if (!readAt(file_, entry.offset, block.data(), block.size())) return std::nullopt;
     return uncompressBlock(block, entry.unpackedSize);
 }
