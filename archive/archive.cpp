@@ -209,6 +209,13 @@ void DataArchive::readDirectory() {
     state_ = DirectoryState::Valid;
 }
 
+void DataArchive::discardChanges() {
+    pending_.clear();
+    removing_.clear();
+    count_ = savedCount_;
+    close();
+}
+
 bool DataArchive::close() {
     bool ok = true;
     if (file_ && (count_ != savedCount_ || !removing_.empty())) ok = writeDirectory();

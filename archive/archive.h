@@ -52,6 +52,8 @@ public:
     // Writes the directory when entries were added since it was last read or written.
     // False when that write failed; the file on disk is then the archive as it was.
     bool close();
+    // Closes without writing what was added or marked since the last write.
+    void discardChanges();
 
     bool isOpen() const { return file_ != nullptr; }
     DirectoryState directoryState() const { return state_; }

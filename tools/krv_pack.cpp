@@ -149,7 +149,7 @@ int addFiles(const std::string& path, const std::vector<std::string>& files,
     if (!lock.held()) return fail("%s: cannot be opened or created", path);
     DataArchive archive(target.c_str());
     auto refuse = [&](int status) {
-        archive.reopen(nullptr);
+        archive.discardChanges();
         lock.undoCreate();
         return status;
     };
