@@ -61,6 +61,11 @@ struct WindowMessage {
 // below that needs it, so callers may skip it.
 bool initWindowSystem();
 
+// False when windows would be seen on no screen: no video driver works, or the only one that does
+// is headless and nobody asked for it by name. A program that draws offscreen on purpose names
+// its driver.
+bool hasVisibleDisplay();
+
 // A pop-up window at (x, y) on the screen with a client area of width x height; with a caption
 // (title bar) or without. openGL windows can carry a GL context (platform/gl.h) and have no
 // canvas. The window is shown. Null on failure.

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "archive/archive.h"
+#include "platform/window.h"
 #include "render/direct3d/dialog/device_dialog.h"
 #include "render/direct3d/soft/soft_backend.h"
 #ifdef _WIN32
@@ -23,6 +24,11 @@ int main() {
 #endif
     direct3DHost.chooseDevice = runDeviceDialog;
     driverServices = showServices();
+    // Without a display the options window would wait for a click nobody can give.
+    if (!hasVisibleDisplay()) {
+        std::fputs("kestrune: needs a display (X11 or Wayland), and none was found\n", stderr);
+        return 1;
+    }
     int status = runShow(nullptr);
     // Only a quit message returns with the display open; otherwise none could be opened.
     if (status == 1 && !renderBackend.beginFrame)

@@ -146,6 +146,15 @@ bool initWindowSystem() {
     return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
 }
 
+bool hasVisibleDisplay() {
+    if (!initWindowSystem()) return false;
+    // SDL falls back to its offscreen driver when no display answers; chosen by name it is wanted.
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (asked && *asked) return true;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0;
+}
+
 PlatformWindow* createWindow(const char* title, int x, int y, int width, int height, bool caption,
                              bool openGL, WindowProcedure procedure, void* userData) {
     if (!initWindowSystem() || width <= 0 || height <= 0) return nullptr;

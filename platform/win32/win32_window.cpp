@@ -246,6 +246,10 @@ bool initWindowSystem() {
     return registerClasses();
 }
 
+bool hasVisibleDisplay() {
+    return initWindowSystem(); // a Windows session always has its desktop
+}
+
 PlatformWindow* createWindow(const char* title, int x, int y, int width, int height, bool caption,
                              bool openGL, WindowProcedure procedure, void* userData) {
     if (!initWindowSystem() || width <= 0 || height <= 0) return nullptr;

@@ -1,10 +1,28 @@
 #!/usr/bin/env bash
 # The show as a person runs it, under Xvfb: the options window, clicks, "GO!!", Escape; and the
-# whole timeline with no content at all, ending by itself. Exit 77 (skipped) without Xvfb or xdotool.
-# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline}
+# whole timeline with no content at all, ending by itself. Also with no display at all. Exit 77
+# (skipped) without Xvfb or xdotool.
+# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|nodisplay}
 set -u
 kestrune=$1
 case=$2
+
+if [ "$case" = nodisplay ]; then
+    # No display at all: one line and status 1 within a second, not an unseen window.
+    err=$(mktemp)
+    start=$(date +%s%N)
+    env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout -s KILL 5 "$kestrune" 2>"$err"
+    status=$?
+    elapsed=$((($(date +%s%N) - start) / 1000000))
+    message=$(grep '^kestrune:' "$err")
+    rm -f "$err"
+    [ "$status" -eq 1 ] || { echo "exit status $status"; exit 1; }
+    [ "$message" = "kestrune: needs a display (X11 or Wayland), and none was found" ] ||
+        { echo "message: $message"; exit 1; }
+    [ "$elapsed" -lt 1000 ] || { echo "took $elapsed ms"; exit 1; }
+    echo "ok: $case in $elapsed ms"
+    exit 0
+fi
 for tool in Xvfb xdotool timeout; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
