@@ -100,6 +100,9 @@ long dispatchMessage(const WindowMessage& message);
 // system's own events.
 void postMessage(PlatformWindow* window, const WindowEvent& event);
 void postQuitMessage(int exitCode);
+// The termination signal (SIGINT, SIGTERM) the window system turned into a quit message; 0 while
+// none has come.
+int quitSignal();
 
 // What a window does with an event its procedure does not handle: a close request destroys the
 // window, Alt+F4 becomes a close request, everything else is ignored.

@@ -30,8 +30,11 @@ int main() {
         return 1;
     }
     int status = runShow(nullptr);
-    // Only a quit message returns with the display open; otherwise none could be opened.
-    if (status == 1 && !renderBackend.beginFrame)
+    // Only a quit message returns with the display open; otherwise none could be opened, unless
+    // a signal's quit message ended the options window: then the show ends as that signal would.
+    if (status == 1 && !renderBackend.beginFrame) {
+        if (int signal = quitSignal()) return 128 + signal;
         std::fputs("kestrune: no output display could be opened\n", stderr);
+    }
     return status;
 }

@@ -2,6 +2,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <deque>
 
 #include "platform/window.h"
@@ -132,6 +133,30 @@ bool takePaint(WindowMessage& message) {
     return false;
 }
 
+// SDL turns SIGINT and SIGTERM into its quit event without saying which came; its handlers are
+// wrapped to note the signal first.
+using SignalHandler = void (*)(int);
+volatile std::sig_atomic_t quitSignalNumber = 0;
+SignalHandler sdlInterruptHandler = nullptr;
+SignalHandler sdlTerminateHandler = nullptr;
+
+void noteQuitSignal(int signal) {
+    quitSignalNumber = signal;
+    SignalHandler sdl = signal == SIGINT ? sdlInterruptHandler : sdlTerminateHandler;
+    if (sdl) sdl(signal);
+}
+
+void wrapQuitHandler(int signal, SignalHandler& sdl) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
+        current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN ||
+        current.sa_handler == noteQuitSignal)
+        return; // not SDL's: the signal keeps its own effect
+    sdl = current.sa_handler;
+    current.sa_handler = noteQuitSignal;
+    sigaction(signal, &current, nullptr);
+}
+
 } // namespace
 
 bool initWindowSystem() {
@@ -143,7 +168,10 @@ bool initWindowSystem() {
     // put a GL context of SDL's on the window and take the output window's context away when
     // the options window closes.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    wrapQuitHandler(SIGINT, sdlInterruptHandler);
+    wrapQuitHandler(SIGTERM, sdlTerminateHandler);
+    return true;
 }
 
 bool hasVisibleDisplay() {
@@ -288,6 +316,10 @@ void postMessage(PlatformWindow* window, const WindowEvent& event) {
 void postQuitMessage(int exitCode) {
     quitPosted = true;
     quitExitCode = exitCode;
+}
+
+int quitSignal() {
+    return quitSignalNumber;
 }
 
 long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {

@@ -404,6 +404,10 @@ void postQuitMessage(int exitCode) {
     PostQuitMessage(exitCode);
 }
 
+int quitSignal() {
+    return 0; // a console's Ctrl+C ends the process without a quit message
+}
+
 long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
     if (!window || !isLive(window)) return 0;
     const HWND hwnd = win32Window(window)->hwnd;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The show as a person runs it, under Xvfb: the options window, clicks, "GO!!", Escape; and the
-# whole timeline with no content at all, ending by itself. Also with no display at all. Exit 77
-# (skipped) without Xvfb or xdotool.
-# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|nodisplay}
+# whole timeline with no content at all, ending by itself; a signal while the options window is up;
+# and no display at all. Exit 77 (skipped) without Xvfb or xdotool.
+# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|sigint|sigterm|nodisplay}
 set -u
 kestrune=$1
 case=$2
@@ -58,7 +58,19 @@ timeout -s KILL 50 "$kestrune" >"$work/out" 2>"$work/err" &
 show=$!
 
 options=$(timeout 10 xdotool search --sync --name '^Kestrune 99$' | head -n1)
-[ -n "$options" ] || { echo "the options window did not appear"; exit 1; }
+[ -n "$options" ] || { echo "the options window did not appear"; cat "$work/err"; exit 1; }
+case $case in sigint | sigterm)
+    # Ctrl+C or a kill while the options window is up: quietly, 128 + the signal's number.
+    kill "-${case#sig}" "$show" # timeout hands it on to the show
+    wait "$show"
+    status=$?
+    show=""
+    expected=$([ "$case" = sigint ] && echo 130 || echo 143)
+    [ "$status" -eq "$expected" ] || { echo "exit status $status"; cat "$work/err"; exit 1; }
+    [ -s "$work/err" ] && { echo "error output:"; cat "$work/err"; exit 1; }
+    echo "ok: $case"
+    exit 0
+esac
 eval "$(xdotool getwindowgeometry --shell "$options")"
 [ "$WIDTH" = 335 ] && [ "$HEIGHT" = 235 ] || { echo "options window is ${WIDTH}x$HEIGHT"; exit 1; }
 click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.2; }
