@@ -252,7 +252,10 @@ void minimiseWindow(PlatformWindow* window) {
 }
 
 void focusWindow(PlatformWindow* window) {
-    SDL_RaiseWindow(static_cast<SDL_Window*>(window->native));
+    auto* native = static_cast<SDL_Window*>(window->native);
+    SDL_RaiseWindow(native);
+    // Raising asks a window manager for the focus; with none running, only this gives it.
+    SDL_SetWindowInputFocus(native);
 }
 
 void captureMouse(PlatformWindow*, bool on) {
