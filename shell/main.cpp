@@ -1,5 +1,6 @@
 // kestrune, the show: the options window, then the show itself.
 #include <cstdio>
+#include <cstdlib>
 
 #include "archive/archive.h"
 #include "platform/window.h"
@@ -13,10 +14,30 @@
 #include "render/table/render_table.h"
 #include "shell/driver.h"
 
+namespace {
+
+using namespace kestrune;
+
+// Where no GL context can be made (an X server without GLX) the show would play blind, with no
+// window to take Escape, or crash at its first GL call: it tells the user and ends instead.
+void openOpenGLDisplay(int width, int height, void* instance, WindowProcedure procedure) {
+    opengl::openDisplay(width, height, instance, procedure);
+    if (openGLDisplay.context.native) return;
+    std::fputs("kestrune: no OpenGL context could be made on this display\n", stderr);
+    std::exit(1);
+}
+
+void fillShowOpenGLBackend(RenderBackend& table) {
+    fillOpenGLBackend(table);
+    table.openDisplay = openOpenGLDisplay;
+}
+
+} // namespace
+
 int main() {
     using namespace kestrune;
     setDefaultArchiveName("krv.dat");
-    backendFillers.openGL = fillOpenGLBackend;
+    backendFillers.openGL = fillShowOpenGLBackend;
 #ifdef _WIN32 // the real DirectX 6; elsewhere the software device stands in for it
     backendFillers.direct3D = fillDx6Direct3DBackend;
 #else

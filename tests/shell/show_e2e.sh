@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The show as a person runs it, under Xvfb: the options window, clicks, "GO!!", Escape; and the
 # whole timeline with no content at all, ending by itself; a signal while the options window is up;
-# and no display at all. Exit 77 (skipped) without Xvfb or xdotool.
-# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|sigint|sigterm|nodisplay}
+# OpenGL on an X server without GLX; and no display at all. Exit 77 (skipped) without Xvfb or
+# xdotool.
+# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|sigint|sigterm|noglx|nodisplay}
 set -u
 kestrune=$1
 case=$2
@@ -37,7 +38,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_options=()
+[ "$case" = noglx ] && xvfb_options=(-extension GLX) # an X server where OpenGL cannot run
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "${xvfb_options[@]}" 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
@@ -75,6 +78,19 @@ eval "$(xdotool getwindowgeometry --shell "$options")"
 [ "$WIDTH" = 335 ] && [ "$HEIGHT" = 235 ] || { echo "options window is ${WIDTH}x$HEIGHT"; exit 1; }
 click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.2; }
 click 192 165 # "Fullscreen (ogl only)" off: full screen cannot be tested under Xvfb
+if [ "$case" = noglx ]; then
+    click 278 215 # "GO!!" at 800x600: one line and status 1 within a second, and no crash
+    for _ in $(seq 8); do kill -0 "$show" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$show" 2>/dev/null && { echo "the show went on without OpenGL"; exit 1; }
+    wait "$show"
+    status=$?
+    show=""
+    [ "$status" -eq 1 ] || { echo "exit status $status"; cat "$work/err"; exit 1; }
+    [ "$(cat "$work/err")" = "kestrune: no OpenGL context could be made on this display" ] ||
+        { echo "error output:"; cat "$work/err"; exit 1; }
+    echo "ok: $case"
+    exit 0
+fi
 click 32 125  # "640x480"
 click 278 215 # "GO!!"
 
