@@ -36,6 +36,8 @@ struct WindowEvent {
     uint8_t button = 0;   // ButtonDown, ButtonUp, DoubleClick: 1 left, 2 right
     int16_t x = 0;        // mouse events: position in the window's client area
     int16_t y = 0;        //
+    int screenX = 0;      // mouse events: the pointer's position on the screen
+    int screenY = 0;      //
     SystemCommand command = SystemCommand::Other; // SystemCommand
     int exitCode = 0;                             // Quit
 };

@@ -65,6 +65,8 @@ struct TopLevelWindow {
     int registered = 0;               // 1 once the window system is ready for it
     ControlWindow client;             // the client area, parent of the top-level frames
     ControlWindow* capture = nullptr; // receives every mouse event while set
+    int pointerX = 0;                 // the pointer on the screen at the latest mouse event
+    int pointerY = 0;
     // A close request of the window system; without one the window is destroyed.
     void (*closeRequestHandler)(TopLevelWindow* top) = nullptr;
     std::vector<std::unique_ptr<ControlWindow>> controls;

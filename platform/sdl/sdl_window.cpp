@@ -49,6 +49,20 @@ int16_t clamp16(int value) {
     return static_cast<int16_t>(std::clamp(value, -32768, 32767));
 }
 
+// Where the pointer is on the screen. The window-relative position plus the window's position goes
+// wrong once the window follows the pointer: SDL drops a motion whose relative position did not
+// change, and a queued motion was measured against where the window used to be.
+void pointerOnScreen(const PlatformWindow* window, int x, int y, WindowEvent& event) {
+    static const bool global = SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0;
+    if (global) {
+        SDL_GetGlobalMouseState(&event.screenX, &event.screenY);
+        return;
+    }
+    SDL_GetWindowPosition(static_cast<SDL_Window*>(window->native), &event.screenX, &event.screenY);
+    event.screenX += x;
+    event.screenY += y;
+}
+
 uint8_t buttonFromSdl(uint8_t button) {
     if (button == SDL_BUTTON_LEFT) return 1;
     if (button == SDL_BUTTON_RIGHT) return 2;
@@ -76,7 +90,9 @@ bool translate(const SDL_Event& sdl, WindowMessage& message) {
         event.type = EventType::MouseMove;
         event.x = clamp16(sdl.motion.x);
         event.y = clamp16(sdl.motion.y);
-        return message.window != nullptr;
+        if (!message.window) return false;
+        pointerOnScreen(message.window, sdl.motion.x, sdl.motion.y, event);
+        return true;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
         message.window = windowFromId(sdl.button.windowID);
@@ -88,7 +104,9 @@ bool translate(const SDL_Event& sdl, WindowMessage& message) {
                 sdl.button.clicks % 2 == 0 ? EventType::DoubleClick : EventType::ButtonDown;
         event.x = clamp16(sdl.button.x);
         event.y = clamp16(sdl.button.y);
-        return message.window != nullptr && event.button != 0;
+        if (!message.window || event.button == 0) return false;
+        pointerOnScreen(message.window, sdl.button.x, sdl.button.y, event);
+        return true;
     case SDL_WINDOWEVENT:
         message.window = windowFromId(sdl.window.windowID);
         if (!message.window) return false;

@@ -77,6 +77,8 @@ bool translate(const MSG& msg, WindowEvent& event) {
     // Mouse positions are signed 16-bit client coordinates.
     event.x = static_cast<int16_t>(LOWORD(msg.lParam));
     event.y = static_cast<int16_t>(HIWORD(msg.lParam));
+    event.screenX = msg.pt.x;
+    event.screenY = msg.pt.y;
     switch (msg.message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The show as a person runs it, under Xvfb: the options window, clicks, "GO!!", Escape; and the
-# whole timeline with no content at all, ending by itself; a signal while the options window is up;
-# OpenGL on an X server without GLX; and no display at all. Exit 77 (skipped) without Xvfb or
-# xdotool.
-# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|sigint|sigterm|noglx|nodisplay}
+# whole timeline with no content at all, ending by itself; dragging the options window; a signal
+# while it is up; OpenGL on an X server without GLX; and no display at all. Exit 77 (skipped)
+# without Xvfb or xdotool.
+# Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|drag|sigint|sigterm|noglx|nodisplay}
 set -u
 kestrune=$1
 case=$2
@@ -77,6 +77,26 @@ esac
 eval "$(xdotool getwindowgeometry --shell "$options")"
 [ "$WIDTH" = 335 ] && [ "$HEIGHT" = 235 ] || { echo "options window is ${WIDTH}x$HEIGHT"; exit 1; }
 click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.2; }
+if [ "$case" = drag ]; then
+    # The title bar dragged in uneven steps, two of them equal in a row: the window follows the
+    # pointer to the sum of the steps.
+    xdotool mousemove $((X + 52)) $((Y + 12)) mousedown 1
+    sleep 0.2
+    dx=0 dy=0
+    for step in -10 -15 -7 -12 -10 -10; do
+        xdotool mousemove_relative -- "$step" "$((step / 2))"
+        dx=$((dx + step)) dy=$((dy + step / 2))
+        sleep 0.2
+    done
+    xdotool mouseup 1
+    sleep 0.3
+    start_x=$X start_y=$Y
+    eval "$(xdotool getwindowgeometry --shell "$options")"
+    [ "$X,$Y" = "$((start_x + dx)),$((start_y + dy))" ] ||
+        { echo "moved to $X,$Y from $start_x,$start_y instead of by $dx,$dy"; exit 1; }
+    echo "ok: $case"
+    exit 0
+fi
 click 192 165 # "Fullscreen (ogl only)" off: full screen cannot be tested under Xvfb
 if [ "$case" = noglx ]; then
     click 278 215 # "GO!!" at 800x600: one line and status 1 within a second, and no crash
