@@ -37,6 +37,17 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# Waits for the show to end and checks its status and its standard error (empty, or the one line
+# given); ends the test.
+ended_with() {
+    wait "$show"
+    local status=$?
+    show=""
+    [ "$status" -eq "$1" ] || { echo "exit status $status"; cat "$work/err"; exit 1; }
+    [ "$(cat "$work/err")" = "${2:-}" ] || { echo "error output:"; cat "$work/err"; exit 1; }
+    echo "ok: $case"
+    exit 0
+}
 
 xvfb_options=()
 [ "$case" = noglx ] && xvfb_options=(-extension GLX) # an X server where OpenGL cannot run
@@ -65,14 +76,7 @@ options=$(timeout 10 xdotool search --sync --name '^Kestrune 99$' | head -n1)
 case $case in sigint | sigterm)
     # Ctrl+C or a kill while the options window is up: quietly, 128 + the signal's number.
     kill "-${case#sig}" "$show" # timeout hands it on to the show
-    wait "$show"
-    status=$?
-    show=""
-    expected=$([ "$case" = sigint ] && echo 130 || echo 143)
-    [ "$status" -eq "$expected" ] || { echo "exit status $status"; cat "$work/err"; exit 1; }
-    [ -s "$work/err" ] && { echo "error output:"; cat "$work/err"; exit 1; }
-    echo "ok: $case"
-    exit 0
+    ended_with "$([ "$case" = sigint ] && echo 130 || echo 143)"
 esac
 eval "$(xdotool getwindowgeometry --shell "$options")"
 [ "$WIDTH" = 335 ] && [ "$HEIGHT" = 235 ] || { echo "options window is ${WIDTH}x$HEIGHT"; exit 1; }
@@ -102,14 +106,7 @@ if [ "$case" = noglx ]; then
     click 278 215 # "GO!!" at 800x600: one line and status 1 within a second, and no crash
     for _ in $(seq 8); do kill -0 "$show" 2>/dev/null || break; sleep 0.1; done
     kill -0 "$show" 2>/dev/null && { echo "the show went on without OpenGL"; exit 1; }
-    wait "$show"
-    status=$?
-    show=""
-    [ "$status" -eq 1 ] || { echo "exit status $status"; cat "$work/err"; exit 1; }
-    [ "$(cat "$work/err")" = "kestrune: no OpenGL context could be made on this display" ] ||
-        { echo "error output:"; cat "$work/err"; exit 1; }
-    echo "ok: $case"
-    exit 0
+    ended_with 1 "kestrune: no OpenGL context could be made on this display"
 fi
 click 32 125  # "640x480"
 click 278 215 # "GO!!"
@@ -127,9 +124,4 @@ if [ "$case" = escape ]; then
     xdotool key --window "$output" Escape
 fi
 
-wait "$show"
-status=$?
-show=""
-if [ "$status" -ne 0 ]; then echo "exit status $status"; cat "$work/err"; exit 1; fi
-if [ -s "$work/err" ]; then echo "error output:"; cat "$work/err"; exit 1; fi
-echo "ok: $case"
+ended_with 0
