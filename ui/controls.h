@@ -1,5 +1,6 @@
-// The options window's toolkit: a top-level window holding frames (bevelled panels with a caption
-// and mouse handlers) and owner-drawn buttons (push buttons and toggles), drawn on its canvas.
+// The controls toolkit of the options window and the device dialog: a top-level window holding
+// frames (bevelled panels with a caption and mouse handlers) and owner-drawn buttons (push buttons
+// and toggles), drawn on its canvas.
 #pragma once
 
 #include <cstdint>
