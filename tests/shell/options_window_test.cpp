@@ -8,9 +8,9 @@
 #include "platform/canvas.h"
 #include "render/recording/recording_backend.h"
 #include "render/select_backend.h"
-#include "ui/control_painting.h"
 #include "shell/options_window.h"
 #include "tests/ui/caption_fit.h"
+#include "ui/control_painting.h"
 
 namespace kestrune {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "ui/check_box.h"
-#include "ui/drop_down_list.h"
 #include "ui/controls.h"
+#include "ui/drop_down_list.h"
 
 namespace kestrune {
 
@@ -83,15 +83,15 @@ int runDeviceDialog(void* owner, const std::vector<DirectDrawDeviceRecord>& devi
     int screenWidth = 0, screenHeight = 0;
     if (initWindowSystem()) screenSize(screenWidth, screenHeight);
     std::unique_ptr<TopLevelWindow> top = createTopLevelWindow(
-        nullptr, (screenWidth - kDialogWidth) / 2, (screenHeight - kDialogHeight) / 2,
-        kDialogWidth, kDialogHeight, "Choose your device");
+        nullptr, (screenWidth - kDialogWidth) / 2, (screenHeight - kDialogHeight) / 2, kDialogWidth,
+        kDialogHeight, "Choose your device");
     if (!top->window) return 0;
 
     dialog = DeviceDialog{};
     dialog.top = top.get();
     top->window->procedure = dialogProcedure;
-    Frame* frame = createFrame(nullptr, &top->client, 0, 0, kDialogWidth, kDialogHeight,
-                               "Choose your device");
+    Frame* frame =
+        createFrame(nullptr, &top->client, 0, 0, kDialogWidth, kDialogHeight, "Choose your device");
     ControlWindow* area = frameWindow(frame);
     dialog.alwaysUse = createCheckBox(nullptr, area, 12, 54, 180, 16, "Always use this device");
     dialog.ok = createButton(nullptr, area, 56, 80, 64, 22, PushButton, "OK");
