@@ -212,6 +212,8 @@ long toolkitWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
     case EventType::ButtonDown:
     case EventType::ButtonUp:
     case EventType::DoubleClick: {
+        top->pointerX = event.screenX;
+        top->pointerY = event.screenY;
         ControlWindow* target =
             top->capture ? top->capture : hitTest(&top->client, event.x, event.y);
         int ox, oy;

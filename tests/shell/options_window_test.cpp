@@ -8,9 +8,9 @@
 #include "platform/canvas.h"
 #include "render/recording/recording_backend.h"
 #include "render/select_backend.h"
-#include "ui/control_painting.h"
 #include "shell/options_window.h"
 #include "tests/ui/caption_fit.h"
+#include "ui/control_painting.h"
 
 namespace kestrune {
 namespace {
@@ -67,6 +67,9 @@ protected:
         event.button = static_cast<uint8_t>(button);
         event.x = static_cast<int16_t>(x);
         event.y = static_cast<int16_t>(y);
+        windowPosition(optionsWindow.top->window, event.screenX, event.screenY);
+        event.screenX += x; // where a pointer at (x, y) in the window is on the screen
+        event.screenY += y;
         postMessage(optionsWindow.top->window, event);
         pump();
     }
@@ -212,7 +215,7 @@ TEST_F(OptionsWindowTest, SwitchesFlipAndReleasingOutsideUndoes) {
 
 TEST_F(OptionsWindowTest, TitleBarDragsWithEitherButtonAndSinksMeanwhile) {
     for (int button : {1, 2}) {
-        int x0, y0, x1, y1;
+        int x0, y0, x1, y1, x2, y2;
         windowPosition(optionsWindow.top->window, x0, y0);
         mouse(EventType::ButtonDown, button, 52, 12);
         EXPECT_TRUE(dragState.dragging);
@@ -221,11 +224,12 @@ TEST_F(OptionsWindowTest, TitleBarDragsWithEitherButtonAndSinksMeanwhile) {
         windowPosition(optionsWindow.top->window, x1, y1);
         EXPECT_EQ(x1, x0 + 30);
         EXPECT_EQ(y1, y0 + 20);
-        mouse(EventType::ButtonUp, button, 82, 32);
+        mouse(EventType::ButtonUp, button, 52, 12); // the pointer, followed, is at the grab
+        windowPosition(optionsWindow.top->window, x2, y2);
+        EXPECT_EQ(x2, x1);
         EXPECT_FALSE(dragState.dragging);
         EXPECT_EQ(pixel(202, 20), kFrameColors[0].fill);
         mouse(EventType::MouseMove, 0, 120, 60); // no longer dragging
-        int x2, y2;
         windowPosition(optionsWindow.top->window, x2, y2);
         EXPECT_EQ(x2, x1);
     }
