@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "platform/process.h"
 #include "render/direct3d/direct3d_backend.h"
 #include "render/direct3d/soft/soft_device.h"
 #include "render/direct3d/soft/soft_rasterizer.h"
@@ -169,7 +170,7 @@ bool makeVideo() {
     }
     if (status == kExitOk && !capture.video.empty() && !makeVideo()) status = kExitFailure;
     std::fflush(nullptr);
-    std::_Exit(status);
+    endProcessAtOnce(status);
 }
 
 void captureEndFrame() {
