@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "shell/controls.h"
+#include "ui/controls.h"
 
 namespace kestrune {
 

@@ -2,9 +2,8 @@
 // visible window, written out as numbered PNG frames and the music of the same stretch as WAV,
 // optionally joined into a video by ffmpeg.
 #include <GL/gl.h>
-#include <png.h>
 
-#include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/archive.h"
@@ -23,8 +23,14 @@
 #include "render/direct3d/soft/soft_rasterizer.h"
 #include "render/opengl/opengl_backend.h"
 #include "shell/driver.h"
-#include "tools/krv_capture_audio.h"
+#include "music/module_player.h"
+#include "music/sound_buffer.h"
+#include "tools/krv_args.h"
 #include "tools/krv_commands.h"
+#include "tools/krv_files.h"
+#include "tools/krv_frame_writer.h"
+#include "tools/krv_video.h"
+#include "tools/krv_wav_output.h"
 
 namespace kestrune {
 
@@ -38,12 +44,18 @@ const char kUsage[] =
     "\"GO!!\" with the options window's first switches (full screen off; Direct3D takes the first\n"
     "device without its dialog), on a clock that advances 1000 / fps ms per frame and without a\n"
     "visible window. Writes DIR/frame_000000.png on (one per frame from --from for --seconds) and\n"
-    "DIR/audio.wav, the music of the same stretch; --video joins them with ffmpeg.\n"
+    "DIR/audio.wav, the music of the same stretch. --video pipes the frames to ffmpeg instead of\n"
+    "writing PNG files and joins them with the music into FILE. Every file takes its name only\n"
+    "once it is complete. A start past the show's end is refused with the show's length.\n"
     "Defaults: opengl, 640x480, 30 fps, from 0, 10 seconds, DIR capture.\n";
 
-int usage(const char* message) {
-    std::fprintf(stderr, "krv capture: %s\n%s", message, kUsage);
-    return kExitUsage;
+int usage(const std::string& message) {
+    return usageError("capture", message, kUsage);
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "krv capture: %s\n", message.c_str());
+    return kExitFailure;
 }
 
 struct Capture {
@@ -60,7 +72,10 @@ struct Capture {
     int64_t framesWritten = 0;
     int64_t framesWanted = 0;
     int64_t attachMs = -1;        // show time the music started; -1 before
-    std::vector<uint8_t> rgb;     // one frame, top row first
+    std::vector<uint8_t> rgb;     // one frame for the video, top row first
+    std::vector<uint8_t> bottomUp; // OpenGL's rows as read
+    std::unique_ptr<PngFrameWriter> pngs;
+    std::unique_ptr<VideoEncoder> videoEncoder;
     void (*endFrame)() = nullptr; // the backend's own
     void (*drawPolygon)(const Mesh&, const MeshPolygon&) = nullptr;
     bool failed = false;
@@ -82,29 +97,20 @@ bool capturing() {
     return double(virtualClock()) >= capture.from * 1000.0;
 }
 
-bool writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(width);
-    image.height = png_uint_32(height);
-    image.format = PNG_FORMAT_RGB;
-    return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
-}
-
-void readFrame() {
+// The back buffer into rgb (width x height x 3 bytes), top row first.
+void readFrame(uint8_t* rgb) {
     const int w = capture.width, h = capture.height;
-    capture.rgb.assign(size_t(w) * size_t(h) * 3, 0);
     if (!capture.direct3D) {
-        std::vector<uint8_t> bottomUp(capture.rgb.size());
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadBuffer(GL_BACK);
-        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, bottomUp.data());
+        glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, capture.bottomUp.data());
         const size_t row = size_t(w) * 3;
         for (int y = 0; y < h; ++y)
-            std::memcpy(capture.rgb.data() + size_t(y) * row,
-                        bottomUp.data() + size_t(h - 1 - y) * row, row);
+            std::memcpy(rgb + size_t(y) * row, capture.bottomUp.data() + size_t(h - 1 - y) * row,
+                        row);
         return;
     }
+    std::memset(rgb, 0, size_t(w) * size_t(h) * 3);
     DirectDrawSurface* back = direct3DDisplay.backBuffer;
     SurfaceDesc desc;
     if (!back || back->lock(desc) < 0 || !desc.surface) return;
@@ -112,7 +118,7 @@ void readFrame() {
     for (int y = 0; y < ch; ++y) {
         const auto* in =
             reinterpret_cast<const uint8_t*>(desc.surface) + std::ptrdiff_t(y) * desc.pitch;
-        uint8_t* out = capture.rgb.data() + size_t(y) * size_t(w) * 3;
+        uint8_t* out = rgb + size_t(y) * size_t(w) * 3;
         for (int x = 0; x < cw; ++x) {
             const uint16_t p = uint16_t(in[2 * x] | (in[2 * x + 1] << 8));
             out[3 * x] = uint8_t(red565(p));
@@ -124,66 +130,62 @@ void readFrame() {
 }
 
 // The music of the written stretch, as the device plays it from the moment it was attached.
-bool writeAudio() {
-    const int64_t frames =
-        int64_t(std::llround(double(capture.framesWritten) / capture.fps * kCaptureRate));
-    const int64_t startFrame = int64_t(std::llround(capture.from * kCaptureRate));
-    const int64_t attachFrame =
-        capture.attachMs < 0 ? -1 : capture.attachMs * int64_t(kCaptureRate) / 1000;
-    return writeCaptureAudio((capture.out / "audio.wav").string(), "test.xm", startFrame, frames,
-                             attachFrame);
+bool writeAudio(std::string& error) {
+    WavStretch stretch;
+    stretch.frames =
+        int64_t(std::llround(double(capture.framesWritten) / capture.fps * kMixRate));
+    const int64_t startFrame = int64_t(std::llround(capture.from * kMixRate));
+    std::unique_ptr<ModulePlayer> player;
+    if (capture.attachMs >= 0) {
+        const int64_t attachFrame = capture.attachMs * int64_t(kMixRate) / 1000;
+        // Music frames to leave out (the stretch starts after the attach) and silent frames to
+        // lead with (it starts before).
+        stretch.skip = std::max<int64_t>(0, startFrame - attachFrame);
+        stretch.silence = std::max<int64_t>(0, attachFrame - startFrame);
+        player = std::make_unique<ModulePlayer>();
+        // A module that cannot be read leaves the stretch silent, as the show plays nothing.
+        if (player->loadFromFile("test.xm") == 0) player.reset();
+    }
+    return writeMusicWav(player.get(), (capture.out / "audio.wav").string(), stretch, error);
 }
 
-bool makeVideo() {
-    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) {
-        std::fprintf(stderr, "krv capture: --video needs the ffmpeg program, which is not "
-                             "installed\n");
-        return false;
-    }
-    auto quoted = [](const std::string& s) {
-        std::string q = "'";
-        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "%g", capture.fps);
-    const std::string command = "ffmpeg -y -loglevel error -framerate " + std::string(rate) +
-                                " -i " + quoted((capture.out / "frame_%06d.png").string()) +
-                                " -i " + quoted((capture.out / "audio.wav").string()) +
-                                " -pix_fmt yuv420p -shortest " + quoted(capture.video);
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "krv capture: ffmpeg could not make %s\n", capture.video.c_str());
-        return false;
-    }
-    return true;
-}
-
-// Everything written: the sound, the video, and the process ends here as the show's own endings
-// do (the driver does not return from them).
+// Everything written: the frames, the sound, the video, and the process ends here as the show's
+// own endings do (the driver does not return from them).
 [[noreturn]] void finish(int) {
     std::fputc('\n', stderr);
-    int status = capture.failed ? kExitFailure : kExitOk;
-    if (!capture.failed && !writeAudio()) {
-        std::fprintf(stderr, "krv capture: cannot write %s\n",
-                     (capture.out / "audio.wav").string().c_str());
-        status = kExitFailure;
+    std::string error;
+    bool ok = !capture.failed;
+    if (capture.pngs && !capture.pngs->finish(error)) ok = fail(error) == kExitOk;
+    if (ok && capture.framesWritten == 0) {
+        std::fprintf(stderr,
+                     "krv capture: --from %g is past the show's end: the show lasts %.3f "
+                     "seconds at %g fps\n",
+                     capture.from, double(virtualClock()) / 1000.0, capture.fps);
+        ok = false;
     }
-    if (status == kExitOk && !capture.video.empty() && !makeVideo()) status = kExitFailure;
+    if (ok && !writeAudio(error)) ok = fail(error) == kExitOk;
+    if (ok && capture.videoEncoder &&
+        !capture.videoEncoder->finish((capture.out / "audio.wav").string(), error))
+        ok = fail(error) == kExitOk;
+    capture.videoEncoder.reset(); // removes its temporary files
     std::fflush(nullptr);
-    endProcessAtOnce(status);
+    endProcessAtOnce(ok ? kExitOk : kExitFailure);
 }
 
 void captureEndFrame() {
     if (capturing() && capture.framesWritten < capture.framesWanted) {
-        readFrame();
-        char name[32];
-        std::snprintf(name, sizeof name, "frame_%06lld.png", (long long)capture.framesWritten);
-        const std::string path = (capture.out / name).string();
-        if (!writePng(path, capture.width, capture.height, capture.rgb)) {
-            std::fprintf(stderr, "\nkrv capture: cannot write %s: %s\n", path.c_str(),
-                         std::strerror(errno));
-            capture.failed = true;
-            finish(1);
+        if (capture.videoEncoder) {
+            readFrame(capture.rgb.data());
+            if (!capture.videoEncoder->write(capture.rgb.data())) {
+                std::fprintf(stderr, "\nkrv capture: ffmpeg stopped taking frames\n");
+                capture.failed = true;
+                finish(1);
+            }
+        } else {
+            readFrame(capture.pngs->acquire());
+            char name[32];
+            std::snprintf(name, sizeof name, "frame_%06lld.png", (long long)capture.framesWritten);
+            capture.pngs->submit((capture.out / name).string());
         }
         ++capture.framesWritten;
         if (capture.attachMs < 0)
@@ -226,8 +228,8 @@ int openCaptureDisplay(void*, WindowProcedure procedure) {
     }
     renderBackend.openDisplay(capture.width, capture.height, nullptr, procedure);
     if (!capture.direct3D && !openGLDisplay.context.native) {
-        std::fprintf(stderr, "krv capture: no GL context could be made\n");
-        std::exit(kExitFailure);
+        fail("no GL context could be made");
+        std::_Exit(kExitFailure);
     }
     capture.endFrame = renderBackend.endFrame;
     capture.drawPolygon = renderBackend.drawPolygon;
@@ -236,64 +238,94 @@ int openCaptureDisplay(void*, WindowProcedure procedure) {
     return 1;
 }
 
-bool parseNumber(const char* text, double low, double high, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text, &end);
-    return end && end != text && !*end && value >= low && value <= high;
+// The show's content in the working directory: the archive, or loose files without one.
+bool checkShowContent() {
+    bool haveArchive = false;
+    std::string error;
+    if (!checkArchiveToRead("krv.dat", haveArchive, error)) return fail(error), false;
+    std::error_code code;
+    if (!haveArchive && !std::filesystem::is_regular_file("load.lws", code)) {
+        fail("no show here: the working directory holds neither krv.dat nor load.lws");
+        return false;
+    }
+    // Without an archive the show's reads find loose files only, and nothing is created.
+    setDefaultArchiveName(haveArchive ? "krv.dat" : kNoArchiveName);
+    return true;
 }
 
 } // namespace
 
 int runCaptureCommand(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--help" || option == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
-        if (i + 1 >= argc) return usage(("a value is missing after " + option).c_str());
-        const char* value = argv[++i];
-        if (option == "--renderer") {
-            if (!std::strcmp(value, "opengl"))
-                capture.direct3D = false;
-            else if (!std::strcmp(value, "direct3d"))
-                capture.direct3D = true;
-            else
-                return usage("--renderer takes opengl or direct3d");
-        } else if (option == "--size") {
-            if (std::sscanf(value, "%dx%d", &capture.width, &capture.height) != 2 ||
-                capture.width < 16 || capture.height < 16 || capture.width > 4096 ||
-                capture.height > 4096)
-                return usage("--size takes WxH, each from 16 to 4096");
-        } else if (option == "--fps") {
-            if (!parseNumber(value, 1, 240, capture.fps))
-                return usage("--fps takes a number from 1 to 240");
-        } else if (option == "--from") {
-            if (!parseNumber(value, 0, 24 * 3600, capture.from))
-                return usage("--from takes seconds from 0 to 86400");
-        } else if (option == "--seconds") {
-            if (!parseNumber(value, 0.001, 24 * 3600, capture.seconds))
-                return usage("--seconds takes seconds above 0, at most 86400");
-        } else if (option == "--out") {
-            capture.out = value;
-        } else if (option == "--video") {
-            capture.video = value;
-        } else {
-            return usage(("unknown option " + option).c_str());
-        }
+    ParsedArgs args;
+    if (!parseArgs(argc, argv,
+                   {{"--renderer", true},
+                    {"--size", true},
+                    {"--fps", true},
+                    {"--from", true},
+                    {"--seconds", true},
+                    {"--out", true},
+                    {"--video", true}},
+                   args))
+        return usage(args.error);
+    if (args.help) return printHelp(kUsage);
+    if (!args.positional.empty())
+        return usage(std::string("unexpected argument ") + args.positional[0]);
+    if (const char* renderer = args.value("--renderer")) {
+        if (!std::strcmp(renderer, "opengl"))
+            capture.direct3D = false;
+        else if (!std::strcmp(renderer, "direct3d"))
+            capture.direct3D = true;
+        else
+            return usage("--renderer takes opengl or direct3d");
     }
+    if (const char* size = args.value("--size");
+        size && !parseSize(size, 16, 4096, capture.width, capture.height))
+        return usage("--size takes WxH, each from 16 to 4096");
+    if (const char* fps = args.value("--fps"); fps && !parseNumber(fps, 1, 240, capture.fps))
+        return usage("--fps takes a number from 1 to 240");
+    if (const char* from = args.value("--from");
+        from && !parseNumber(from, 0, 24 * 3600, capture.from))
+        return usage("--from takes seconds from 0 to 86400");
+    if (const char* seconds = args.value("--seconds");
+        seconds && (!parseNumber(seconds, 0.001, 24 * 3600, capture.seconds)))
+        return usage("--seconds takes seconds above 0, at most 86400");
+    if (std::string message; !wavLengthFits(capture.seconds, message))
+        return usage("--seconds is too long for the sound: " + message);
+    if (args.has("--out")) capture.out = args.value("--out");
+    if (args.has("--video")) capture.video = args.value("--video");
     capture.framesWanted = std::max<int64_t>(1, std::llround(capture.seconds * capture.fps));
 
-    std::error_code error;
-    std::filesystem::create_directories(capture.out, error);
-    if (error || !std::filesystem::is_directory(capture.out)) {
-        std::fprintf(stderr, "krv capture: cannot make the folder %s\n",
-                     capture.out.string().c_str());
-        return kExitFailure;
+    if (!checkShowContent()) return kExitFailure;
+    std::string error;
+    if (!capture.video.empty()) {
+        if (!checkOutputIsNotInput(capture.video, {"krv.dat", "test.xm"}, error))
+            return fail(error);
+        if (!ffmpegInstalled())
+            return fail("--video needs the ffmpeg program, which is not installed");
     }
+    std::error_code fileError;
+    std::filesystem::create_directories(capture.out, fileError);
+    if (fileError || !std::filesystem::is_directory(capture.out))
+        return fail("cannot make the folder " + capture.out.string());
+
+    const size_t frameBytes = size_t(capture.width) * size_t(capture.height) * 3;
+    if (!capture.direct3D) capture.bottomUp.resize(frameBytes);
+    if (!capture.video.empty()) {
+        capture.rgb.resize(frameBytes);
+        capture.videoEncoder = std::make_unique<VideoEncoder>();
+        if (!capture.videoEncoder->start(capture.video, capture.width, capture.height,
+                                         capture.fps, error))
+            return fail(error);
+    } else {
+        // Frames are large and short-lived: zlib's fastest level, on every core.
+        capture.pngs = std::make_unique<PngFrameWriter>(
+            capture.width, capture.height, int(std::max(1u, std::thread::hardware_concurrency())),
+            1);
+    }
+    // A reader gone from ffmpeg's pipe shows as a failed write, not a killed process.
+    std::signal(SIGPIPE, SIG_IGN);
     // No visible window: SDL's offscreen driver for OpenGL; the software device needs none.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setDefaultArchiveName("krv.dat");
 
     DriverServices services = showServices();
     services.clock = virtualClock;

@@ -1,5 +1,6 @@
 // krv scene: inspecting scenes as the show reads them (dump: records and evaluated channels).
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,9 @@
 #include "archive/archive.h"
 #include "render/frame_renderer.h"
 #include "render/placement.h"
+#include "tools/krv_args.h"
 #include "tools/krv_commands.h"
+#include "tools/krv_files.h"
 #include "tools/krv_scene.h"
 
 namespace kestrune {
@@ -53,11 +56,6 @@ const char kDumpUsage[] =
     "a parent is such a number (a bone's within its object) or null. Motion values are the nine\n"
     "channels: position x, y, z, heading, pitch, bank (degrees), scale x, y, z. Numbers that are\n"
     "not finite are written as null.\n";
-
-int dumpUsageError(const char* message, const char* detail = "") {
-    std::fprintf(stderr, "krv scene dump: %s%s\n%s", message, detail, kDumpUsage);
-    return kExitUsage;
-}
 
 void writeVec3(JsonWriter& json, const Vec3& v) {
     const float values[3] = {v.x, v.y, v.z};
@@ -280,9 +278,9 @@ void writeFrame(JsonWriter& json, Scene& scene, float frame) {
 
 bool loadToolScene(Scene& scene, const char* name, const char* archivePath, std::string& error) {
     // The show creates a missing archive; an inspection tool must not, so a missing archive is
-    // simply not consulted.
-    std::error_code fileError;
-    const bool haveArchive = std::filesystem::is_regular_file(archivePath, fileError);
+    // simply not consulted. A folder or a damaged archive is said to be one.
+    bool haveArchive = false;
+    if (!checkArchiveToRead(archivePath, haveArchive, error)) return false;
     setDefaultArchiveName(haveArchive ? archivePath : kNoArchiveName);
     if (loadScene(scene, name)) return true;
     error = std::string("scene '") + name + "' not found: no such file" +
@@ -292,12 +290,9 @@ bool loadToolScene(Scene& scene, const char* name, const char* archivePath, std:
 }
 
 bool parseFrame(const char* text, float& frame) {
-    if (!*text) return false;
-    char* end = nullptr;
-    errno = 0;
-    const float value = std::strtof(text, &end);
-    if (*end != '\0' || errno == ERANGE || !std::isfinite(value)) return false;
-    frame = value;
+    double value = 0;
+    if (!parseNumber(text, -FLT_MAX, FLT_MAX, value)) return false;
+    frame = static_cast<float>(value);
     return true;
 }
 
@@ -319,34 +314,23 @@ void writeMotionValues(JsonWriter& json, const Motion& motion) {
 }
 
 int runSceneDump(int argc, char** argv) {
-    const char* sceneName = nullptr;
-    const char* archivePath = kDefaultArchive;
+    ParsedArgs args;
+    if (!parseArgs(argc, argv, {{"--archive", true}, {"--frame", true}}, args))
+        return usageError("scene dump", args.error, kDumpUsage);
+    if (args.help) return printHelp(kDumpUsage);
+    if (args.positional.empty()) return usageError("scene dump", "SCENE is missing", kDumpUsage);
+    if (args.positional.size() > 1)
+        return usageError("scene dump", std::string("more than one SCENE: ") + args.positional[1],
+                          kDumpUsage);
+    const char* sceneName = args.positional[0];
+    const char* archivePath = args.has("--archive") ? args.value("--archive") : kDefaultArchive;
     std::vector<float> frames;
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
-            std::fputs(kDumpUsage, stdout);
-            return kExitOk;
-        }
-        if (!std::strcmp(arg, "--archive") || !std::strcmp(arg, "--frame")) {
-            if (i + 1 >= argc) return dumpUsageError("missing value after ", arg);
-            const char* value = argv[++i];
-            if (arg[2] == 'a') {
-                archivePath = value;
-            } else {
-                float frame;
-                if (!parseFrame(value, frame)) return dumpUsageError("not a frame number: ", value);
-                frames.push_back(frame);
-            }
-        } else if (arg[0] == '-' && arg[1] == '-') {
-            return dumpUsageError("unknown option ", arg);
-        } else if (sceneName) {
-            return dumpUsageError("more than one SCENE: ", arg);
-        } else {
-            sceneName = arg;
-        }
+    for (const char* text : args.values("--frame")) {
+        float frame;
+        if (!parseFrame(text, frame))
+            return usageError("scene dump", std::string("not a frame number: ") + text, kDumpUsage);
+        frames.push_back(frame);
     }
-    if (!sceneName) return dumpUsageError("SCENE is missing");
 
     Scene scene;
     std::string error;

@@ -9,6 +9,7 @@
 #include "mesh/metaballs.h"
 #include "render/frame_renderer.h"
 #include "render/recording/recording_backend.h"
+#include "tools/krv_args.h"
 #include "tools/krv_commands.h"
 #include "tools/krv_scene.h"
 
@@ -36,11 +37,6 @@ const char kCallsUsage[] =
     "polygons from 0 within their object. Positions and normals are in camera space, colours\n"
     "are the lit colours 0..255. Numbers that are not finite are written as null.\n"
     "Textures are named, not decoded.\n";
-
-int callsUsageError(const char* message, const char* detail = "") {
-    std::fprintf(stderr, "krv scene calls: %s%s\n%s", message, detail, kCallsUsage);
-    return kExitUsage;
-}
 
 void printFloat(float value) {
     if (!std::isfinite(value)) {
@@ -119,35 +115,24 @@ bool hasMetaballSurface(const Scene& scene) {
 } // namespace
 
 int runSceneCallsCommand(int argc, char** argv) {
-    const char* sceneName = nullptr;
-    const char* archivePath = "krv.dat";
-    const char* frameText = nullptr;
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
-            std::fputs(kCallsUsage, stdout);
-            return kExitOk;
-        }
-        if (!std::strcmp(arg, "--archive") || !std::strcmp(arg, "--frame")) {
-            if (i + 1 >= argc) return callsUsageError("missing value after ", arg);
-            if (arg[2] == 'a') {
-                archivePath = argv[++i];
-            } else {
-                if (frameText) return callsUsageError("more than one --frame");
-                frameText = argv[++i];
-            }
-        } else if (arg[0] == '-' && arg[1] == '-') {
-            return callsUsageError("unknown option ", arg);
-        } else if (sceneName) {
-            return callsUsageError("more than one SCENE: ", arg);
-        } else {
-            sceneName = arg;
-        }
-    }
-    if (!sceneName) return callsUsageError("SCENE is missing");
-    if (!frameText) return callsUsageError("--frame is missing");
+    ParsedArgs args;
+    if (!parseArgs(argc, argv, {{"--archive", true}, {"--frame", true}}, args))
+        return usageError("scene calls", args.error, kCallsUsage);
+    if (args.help) return printHelp(kCallsUsage);
+    if (args.positional.empty()) return usageError("scene calls", "SCENE is missing", kCallsUsage);
+    if (args.positional.size() > 1)
+        return usageError("scene calls", std::string("more than one SCENE: ") + args.positional[1],
+                          kCallsUsage);
+    if (args.values("--frame").size() > 1)
+        return usageError("scene calls", "more than one --frame", kCallsUsage);
+    const char* sceneName = args.positional[0];
+    const char* archivePath = args.has("--archive") ? args.value("--archive") : "krv.dat";
+    const char* frameText = args.value("--frame");
+    if (!frameText) return usageError("scene calls", "--frame is missing", kCallsUsage);
     float frame = 0;
-    if (!parseFrame(frameText, frame)) return callsUsageError("not a frame number: ", frameText);
+    if (!parseFrame(frameText, frame))
+        return usageError("scene calls", std::string("not a frame number: ") + frameText,
+                          kCallsUsage);
 
     // The table is filled before loading, so object textures get their slots through it.
     renderBackend = {};

@@ -1,7 +1,6 @@
 // krv snapshot: pictures of the options window and of a scene as the show draws them, as PNG files,
 // made headless (SDL's offscreen video driver unless SDL_VIDEODRIVER names another).
 #include <GL/gl.h>
-#include <png.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,7 +16,11 @@
 #include "render/opengl/opengl_backend.h"
 #include "scene/scene.h"
 #include "shell/options_window.h"
+#include "tools/krv_args.h"
 #include "tools/krv_commands.h"
+#include "tools/krv_files.h"
+#include "tools/krv_png.h"
+#include "tools/krv_scene.h"
 
 namespace kestrune {
 
@@ -43,28 +46,19 @@ int fail(const std::string& message) {
 }
 
 // rgb holds height rows of width three-byte pixels, top row first.
-bool writePng(const char* path, int width, int height, const std::vector<uint8_t>& rgb) {
-    std::FILE* file = std::fopen(path, "wb");
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    volatile bool ok = false; // survives libpng's error jump
-    if (info && !setjmp(png_jmpbuf(png))) {
-        png_init_io(png, file);
-        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (int y = 0; y < height; ++y)
-            png_write_row(png, rgb.data() + static_cast<size_t>(y) * width * 3);
-        png_write_end(png, nullptr);
-        ok = true;
-    }
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0 && ok;
+int writeSnapshot(const char* path, int width, int height, const std::vector<uint8_t>& rgb) {
+    std::vector<uint8_t> png;
+    std::string error;
+    if (!encodePng(rgb.data(), width, height, 6, png)) return fail("cannot encode the picture");
+    if (!writeWholeFile(path, png, error)) return fail(error);
+    return kExitOk;
 }
 
 int snapshotOptions(int argc, char** argv) {
-    if (argc != 1) return usage("options takes OUT.png");
+    ParsedArgs args;
+    if (!parseArgs(argc, argv, {}, args)) return usage(args.error.c_str());
+    if (args.help) return printHelp(kUsage);
+    if (args.positional.size() != 1) return usage("options takes OUT.png");
     buildOptionsWindow(nullptr, nullptr);
     PlatformWindow* window = optionsWindow.top->window;
     if (!window) return fail("no video driver could open a window");
@@ -80,42 +74,32 @@ int snapshotOptions(int argc, char** argv) {
         }
     int width = window->width, height = window->height;
     releaseOptionsWindow();
-    if (!writePng(argv[0], width, height, rgb))
-        return fail(std::string("cannot write ") + argv[0] + ": " + std::strerror(errno));
-    return kExitOk;
+    return writeSnapshot(args.positional[0], width, height, rgb);
 }
 
 int snapshotScene(int argc, char** argv) {
-    std::vector<const char*> positional;
+    ParsedArgs args;
+    if (!parseArgs(argc, argv, {{"--size", true}, {"--archive", true}}, args))
+        return usage(args.error.c_str());
+    if (args.help) return printHelp(kUsage);
     int width = 640, height = 480;
-    const char* archive = "krv.dat";
-    for (int i = 0; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--size") || !std::strcmp(argv[i], "--archive")) {
-            if (i + 1 >= argc) return usage("a value is missing after an option");
-            if (argv[i][2] == 'a') {
-                archive = argv[++i];
-            } else if (std::sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width < 16 ||
-                       height < 16 || width > 4096 || height > 4096) {
-                return usage("--size takes WxH, each from 16 to 4096");
-            }
-        } else {
-            positional.push_back(argv[i]);
-        }
-    }
-    if (positional.size() != 3) return usage("scene takes SCENE, FRAME and OUT.png");
-    char* end = nullptr;
-    float frame = std::strtof(positional[1], &end);
-    if (*positional[1] == 0 || *end != 0) return usage("FRAME is a number");
+    if (const char* size = args.value("--size"); size && !parseSize(size, 16, 4096, width, height))
+        return usage("--size takes WxH, each from 16 to 4096");
+    const char* archive = args.has("--archive") ? args.value("--archive") : "krv.dat";
+    if (args.positional.size() != 3) return usage("scene takes SCENE, FRAME and OUT.png");
+    float frame = 0;
+    if (!parseFrame(args.positional[1], frame)) return usage("FRAME is a finite number");
+    const char* out = args.positional[2];
+    std::string error;
+    if (!checkOutputIsNotInput(out, {archive, args.positional[0]}, error)) return fail(error);
 
-    setDefaultArchiveName(archive);
     renderOptions = RenderOptions{};
     renderOptions.fullscreen = 0;
     fillOpenGLBackend(renderBackend);
     renderBackend.openDisplay(width, height, nullptr, nullptr);
     if (!openGLDisplay.context.native) return fail("no GL context could be made");
     static Scene scene; // the scene's records are large; keep them off the stack
-    if (!loadScene(scene, positional[0]))
-        return fail(std::string("cannot read scene ") + positional[0]);
+    if (!loadToolScene(scene, args.positional[0], archive, error)) return fail(error);
     initMetaballs();
     prepareMetaballObjects(scene);
     renderBackend.beginFrame();
@@ -132,19 +116,14 @@ int snapshotScene(int argc, char** argv) {
         std::memcpy(rgb.data() + y * row, bottomUp.data() + (height - 1 - y) * row, row);
     renderBackend.closeDisplay();
     freeMetaballs();
-    if (!writePng(positional[2], width, height, rgb))
-        return fail(std::string("cannot write ") + positional[2] + ": " + std::strerror(errno));
-    return kExitOk;
+    return writeSnapshot(out, width, height, rgb);
 }
 
 } // namespace
 
 int runSnapshotCommand(int argc, char** argv) {
     if (argc < 1) return usage("a subcommand is missing");
-    if (!std::strcmp(argv[0], "--help") || !std::strcmp(argv[0], "-h")) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
+    if (!std::strcmp(argv[0], "--help") || !std::strcmp(argv[0], "-h")) return printHelp(kUsage);
     setenv("SDL_VIDEODRIVER", "offscreen", 0); // headless unless asked otherwise
     if (!std::strcmp(argv[0], "options")) return snapshotOptions(argc - 1, argv + 1);
     if (!std::strcmp(argv[0], "scene")) return snapshotScene(argc - 1, argv + 1);

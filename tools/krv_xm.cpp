@@ -12,24 +12,30 @@
 #include <vector>
 
 #include "music/module_player.h"
-#include "music/offline_output.h"
 #include "music/wave_out_device.h"
 #include "platform/clock.h"
 #include "tools/json_writer.h"
+#include "tools/krv_args.h"
 #include "tools/krv_commands.h"
+#include "tools/krv_files.h"
+#include "tools/krv_song_length.h"
+#include "tools/krv_wav_output.h"
 
 namespace kestrune {
 namespace {
 
 constexpr const char* kUsage =
     "usage: krv xm info FILE\n"
-    "       krv xm render FILE OUT.wav [--seconds N]\n"
+    "       krv xm render FILE OUT.wav [--seconds N] [--song]\n"
     "       krv xm play FILE\n"
     "\n"
     "  info    facts about the module as JSON: channels, patterns and their rows, instruments\n"
     "          and samples, frequency table, speed, BPM, song length, restart, effects used\n"
     "  render  plays the module through the show's output device into a 44100 Hz 16-bit\n"
-    "          stereo WAV file (default 30 seconds); needs no sound device\n"
+    "          stereo WAV file (default 30 seconds); needs no sound device. --song plays the\n"
+    "          song once through, following jumps, breaks and loops, prints its length and\n"
+    "          stops there (or at --seconds, when that comes first). OUT.wav takes its name\n"
+    "          only once it is complete, and may not be FILE\n"
     "  play    plays the module on the sound device until interrupted, printing the order\n"
     "          position, pattern and row\n";
 
@@ -40,14 +46,28 @@ int usage(const char* message) {
 }
 
 bool load(ModulePlayer& player, const char* path) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        std::fprintf(stderr, "krv xm: cannot open '%s'\n", path);
+    std::string error;
+    if (!checkInputFile(path, error)) {
+        std::fprintf(stderr, "krv xm: %s\n", error.c_str());
         return false;
     }
-    std::fclose(f);
     if (player.loadFromFile(path) == 0) {
         std::fprintf(stderr, "krv xm: '%s' is not an extended module this player can read\n", path);
+        return false;
+    }
+    return true;
+}
+
+// The arguments of a subcommand; false when they are wrong (or asked for help): status is then
+// the exit status.
+bool readArgs(int argc, char** argv, std::initializer_list<FlagSpec> flags, ParsedArgs& args,
+              int& status) {
+    if (!parseArgs(argc, argv, flags, args)) {
+        status = usage(args.error.c_str());
+        return false;
+    }
+    if (args.help) {
+        status = printHelp(kUsage);
         return false;
     }
     return true;
@@ -103,9 +123,12 @@ std::vector<std::string> effectsUsed(const Module& m) {
 }
 
 int info(int argc, char** argv) {
-    if (argc != 1) return usage("info takes one FILE");
+    ParsedArgs args;
+    int status;
+    if (!readArgs(argc, argv, {}, args, status)) return status;
+    if (args.positional.size() != 1) return usage("info takes one FILE");
     ModulePlayer player;
-    if (!load(player, argv[0])) return kExitFailure;
+    if (!load(player, args.positional[0])) return kExitFailure;
     const Module& m = player.module();
     JsonWriter out(stdout);
     out.beginObject();
@@ -183,38 +206,42 @@ int info(int argc, char** argv) {
 }
 
 int render(int argc, char** argv) {
-    std::vector<const char*> paths;
+    ParsedArgs args;
+    int status;
+    if (!readArgs(argc, argv, {{"--seconds", true}, {"--song", false}}, args, status))
+        return status;
+    if (args.positional.size() != 2) return usage("render takes FILE and OUT.wav");
+    const char* modulePath = args.positional[0];
+    const char* wavPath = args.positional[1];
     double seconds = 30;
-    for (int i = 0; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--seconds")) {
-            if (i + 1 >= argc) return usage("--seconds needs a number");
-            char* end = nullptr;
-            seconds = std::strtod(argv[++i], &end);
-            if (!end || *end || !(seconds > 0) || seconds > 24 * 3600)
-                return usage("--seconds takes a number of seconds above 0 and at most 86400");
-        } else {
-            paths.push_back(argv[i]);
-        }
+    if (const char* text = args.value("--seconds")) {
+        if (!parseNumber(text, 0, 24 * 3600, seconds) || !(seconds > 0))
+            return usage("--seconds takes a number of seconds above 0 and at most 86400");
+        if (std::string message; !wavLengthFits(seconds, message))
+            return usage(("--seconds " + std::string(text) + " is too long: " + message).c_str());
     }
-    if (paths.size() != 2) return usage("render takes FILE and OUT.wav");
-    ModulePlayer player;
-    if (!load(player, paths[0])) return kExitFailure;
-    const int64_t frames = static_cast<int64_t>(seconds * kMixRate + 0.5);
-    auto output = std::make_unique<OfflineOutput>(frames, paths[1]);
-    if (!output->ok()) {
-        std::fprintf(stderr, "krv xm: cannot write '%s'\n", paths[1]);
+    std::string error;
+    if (!checkOutputIsNotInput(wavPath, {modulePath}, error)) {
+        std::fprintf(stderr, "krv xm: %s\n", error.c_str());
         return kExitFailure;
     }
-    OfflineOutput* offline = output.get();
-    WaveOutDevice device;
-    // Attached before the output opens, so the first block already holds the song's start.
-    device.attach(&player);
-    device.open(std::move(output));
-    const bool written = offline->waitFinished();
-    device.detach(&player);
-    device.stop();
-    if (!written) {
-        std::fprintf(stderr, "krv xm: writing '%s' failed\n", paths[1]);
+    auto player = std::make_unique<ModulePlayer>();
+    if (!load(*player, modulePath)) return kExitFailure;
+    int64_t frames = static_cast<int64_t>(seconds * kMixRate + 0.5);
+    if (args.has("--song")) {
+        auto measured = std::make_unique<ModulePlayer>();
+        measured->loadFromFile(modulePath);
+        const SongLength length =
+            measureSong(*measured, args.has("--seconds") ? frames : kMaxWavFrames);
+        frames = length.frames;
+        if (length.ended)
+            std::printf("song: %.3f seconds\n", double(frames) / kMixRate);
+        else
+            std::printf("song: longer than %.3f seconds, written up to there\n",
+                        double(frames) / kMixRate);
+    }
+    if (!writeMusicWav(player.get(), wavPath, WavStretch{0, 0, frames}, error)) {
+        std::fprintf(stderr, "krv xm: %s\n", error.c_str());
         return kExitFailure;
     }
     return kExitOk;
@@ -227,9 +254,12 @@ void onInterrupt(int) {
 }
 
 int play(int argc, char** argv) {
-    if (argc != 1) return usage("play takes one FILE");
+    ParsedArgs args;
+    int status;
+    if (!readArgs(argc, argv, {}, args, status)) return status;
+    if (args.positional.size() != 1) return usage("play takes one FILE");
     ModulePlayer player;
-    if (!load(player, argv[0])) return kExitFailure;
+    if (!load(player, args.positional[0])) return kExitFailure;
     WaveOutDevice device;
     if (device.open() == 0) {
         std::fprintf(stderr, "krv xm: no sound device could be opened\n");
@@ -269,11 +299,6 @@ int runXmCommand(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
-    for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::fputs(kUsage, stdout);
-            return kExitOk;
-        }
     if (sub == "info") return info(argc - 1, argv + 1);
     if (sub == "render") return render(argc - 1, argv + 1);
     if (sub == "play") return play(argc - 1, argv + 1);

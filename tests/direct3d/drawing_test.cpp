@@ -46,8 +46,9 @@ protected:
     }
 
     // A clockwise triangle on screen around (32, 24), visible with counter-clockwise culling.
-    std::vector<uint16_t> triangle(int32_t r0, int32_t g0, int32_t b0) {
-        return {point(-0.2f, 0.2f, 1, r0, g0, b0), point(0.2f, 0.2f, 1, 0, 0, 0),
+    // The given lit colour is on the second vertex, the one flat shading takes in a fan.
+    std::vector<uint16_t> triangle(int32_t r1, int32_t g1, int32_t b1) {
+        return {point(-0.2f, 0.2f, 1, 0, 0, 0), point(0.2f, 0.2f, 1, r1, g1, b1),
                 point(0, -0.2f, 1, 90, 90, 90)};
     }
 
@@ -64,7 +65,7 @@ protected:
     int width = 0, height = 0;
 };
 
-TEST_F(DrawingTest, UntexturedFlatTakesBasePlusTwiceLitOfTheFirstVertex) {
+TEST_F(DrawingTest, UntexturedFlatTakesBasePlusTwiceLitOfTheSecondVertex) {
     // Base (10, 20, 30) + 2 x lit (20, 40, 200), limited to 255: (50, 100, 255).
     MeshPolygon p = polygon(PolyFlat, triangle(20, 40, 200), 10, 20, 30);
     direct3d::drawPolygon(mesh, p);
@@ -83,7 +84,7 @@ TEST_F(DrawingTest, SmoothThenFlatDrawsTwiceAndTheFlatPassWins) {
 
 TEST_F(DrawingTest, CulledUnlessDoubleSided) {
     std::vector<uint16_t> v = triangle(100, 100, 100);
-    std::vector<uint16_t> reversed = {v[0], v[2], v[1]};
+    std::vector<uint16_t> reversed = {v[2], v[1], v[0]};
     direct3d::drawPolygon(mesh, polygon(PolyFlat, reversed));
     direct3d::endScene();
     direct3d::endFrame();
@@ -189,8 +190,8 @@ TEST_F(DrawingTest, TranslucentStates) {
 }
 
 TEST_F(DrawingTest, ViewRectLimitsDrawingAndAnInvertedOneDrawsNothing) {
-    std::vector<uint16_t> quad = {point(-1, 1, 1, 100, 100, 100), point(1, 1, 1), point(1, -1, 1),
-                                  point(-1, -1, 1)};
+    std::vector<uint16_t> quad = {point(-1, 1, 1, 100, 100, 100), point(1, 1, 1, 100, 100, 100),
+                                  point(1, -1, 1, 100, 100, 100), point(-1, -1, 1, 100, 100, 100)};
     direct3d::setViewRect(16, 12, 48, 36);
     direct3d::drawPolygon(mesh, polygon(PolyFlat | PolyDoubleSided, quad));
     auto pixels = show();

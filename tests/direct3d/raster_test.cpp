@@ -109,7 +109,7 @@ TEST(RasterTest, ProjectionAndViewportPlaceAPointAndItsDepth) {
     EXPECT_EQ(v.lit(), 1);
 }
 
-TEST(RasterTest, GouraudInterpolatesAndFlatTakesTheFirstVertex) {
+TEST(RasterTest, GouraudInterpolatesAndFlatFanTrianglesTakeTheVertexAfterTheCentre) {
     // A triangle over screen (0, 0), (32, 0), (0, 32): red grows 5 per pixel to the right,
     // blue stays 255.
     std::vector<LitVertex> tri = {screen(0, 0, 0.5f, argb(0, 0, 255)),
@@ -123,12 +123,15 @@ TEST(RasterTest, GouraudInterpolatesAndFlatTakesTheFirstVertex) {
     EXPECT_NE(g.at(0, 0), 0);
     EXPECT_EQ(g.at(20, 20), 0);
 
+    // Flat: fan triangle i takes vertex i + 1, never the centre. The square (0, 0)-(32, 32) as a
+    // fan: triangle 0 is above the diagonal, triangle 1 below it.
     Canvas f;
     f.state.gouraud = false;
-    tri[0].diffuse = argb(0, 255, 0);
-    f.draw(D3DPT_TRIANGLEFAN, tri);
-    EXPECT_EQ(f.at(8, 4), packRgb565(0, 255, 0));
-    EXPECT_EQ(f.at(20, 2), packRgb565(0, 255, 0));
+    f.draw(D3DPT_TRIANGLEFAN,
+           {screen(0, 0, 0.5f, argb(255, 0, 0)), screen(32, 0, 0.5f, argb(0, 255, 0)),
+            screen(32, 32, 0.5f, argb(0, 0, 255)), screen(0, 32, 0.5f, argb(255, 255, 255))});
+    EXPECT_EQ(f.at(20, 4), packRgb565(0, 255, 0));
+    EXPECT_EQ(f.at(4, 20), packRgb565(0, 0, 255));
 }
 
 TEST(RasterTest, TranslucentFactorsAndOpaqueFactors) {
@@ -220,7 +223,7 @@ TEST(RasterTest, CullingCounterClockwiseOnScreen) {
     EXPECT_GT(c.lit(), 0);
 }
 
-TEST(RasterTest, TexturesArePerspectiveCorrectAndWrap) {
+TEST(RasterTest, TexturesArePerspectiveCorrectOrAffineAndWrap) {
     // Two texels: black then white.
     const uint16_t texels[2] = {0x0000, 0xFFFF};
     RasterTexture t;
@@ -233,12 +236,24 @@ TEST(RasterTest, TexturesArePerspectiveCorrectAndWrap) {
     c.state.texture = &t;
     // Left edge at z = 1, right edge at z = 3; on screen columns 16 to 48. u = 0.5 is at
     // x = 0.25, z = 2: column 40, not the middle column 32.
-    c.draw(D3DPT_TRIANGLEFAN,
-           {vertex(-0.25f, -0.25f, 1, 0xFFFFFF, 0, 0), vertex(0.75f, -0.75f, 3, 0xFFFFFF, 1, 0),
-            vertex(0.75f, 0.75f, 3, 0xFFFFFF, 1, 0), vertex(-0.25f, 0.25f, 1, 0xFFFFFF, 0, 0)});
+    const std::vector<LitVertex> receding = {
+        vertex(-0.25f, -0.25f, 1, 0xFFFFFF, 0, 0), vertex(0.75f, -0.75f, 3, 0xFFFFFF, 1, 0),
+        vertex(0.75f, 0.75f, 3, 0xFFFFFF, 1, 0), vertex(-0.25f, 0.25f, 1, 0xFFFFFF, 0, 0)};
+    c.draw(D3DPT_TRIANGLEFAN, receding);
     EXPECT_EQ(c.at(34, 32), 0x0000) << "an affine mapping would be white here";
     EXPECT_EQ(c.at(38, 32), 0x0000);
     EXPECT_EQ(c.at(42, 32), 0xFFFF);
+
+    // With perspective correction off, u runs linearly across the screen: 0.5 at column 32.
+    Canvas a;
+    a.state.transform = backendProjection();
+    a.state.texture = &t;
+    a.state.perspective = false;
+    a.draw(D3DPT_TRIANGLEFAN, receding);
+    EXPECT_EQ(a.at(20, 32), 0x0000);
+    EXPECT_EQ(a.at(30, 32), 0x0000);
+    EXPECT_EQ(a.at(34, 32), 0xFFFF);
+    EXPECT_EQ(a.at(46, 32), 0xFFFF);
 
     // u from 0 to 2 across a screen-parallel quad repeats the texture.
     Canvas w;

@@ -8,8 +8,9 @@
 #include "platform/canvas.h"
 #include "render/recording/recording_backend.h"
 #include "render/select_backend.h"
-#include "shell/control_painting.h"
+#include "ui/control_painting.h"
 #include "shell/options_window.h"
+#include "tests/ui/caption_fit.h"
 
 namespace kestrune {
 namespace {
@@ -99,6 +100,10 @@ TEST_F(OptionsWindowTest, StartsCentredWithTheDefaultChoices) {
     EXPECT_EQ(gy, 205);
 }
 
+TEST_F(OptionsWindowTest, EveryCaptionFitsItsControl) {
+    EXPECT_EQ(overflowingCaptions(*optionsWindow.top), std::vector<std::string>{});
+}
+
 TEST_F(OptionsWindowTest, TitleBarFrameIsPaintedWithTheCutCorner) {
     // The title bar: 331 x 22 at (2, 2), raised.
     const FrameColors& raised = kFrameColors[0];
@@ -175,6 +180,19 @@ TEST_F(OptionsWindowTest, ResolutionsAndRenderersAreRadioGroups) {
     click(optionsWindow.renderers[1]);
     EXPECT_EQ(isOn(optionsWindow.renderers[0]), 0);
     EXPECT_EQ(isOn(optionsWindow.renderers[1]), 1);
+}
+
+TEST_F(OptionsWindowTest, RadioGroupKeepsOneMemberOnWhenReleasedOnTheFarEdge) {
+    // The right and bottom edges are outside for the click but not for the toggle's own test.
+    for (Button* pressed : {optionsWindow.resolutions[0], optionsWindow.resolutions[5]}) {
+        for (bool rightEdge : {true, false}) {
+            int x, y;
+            clientPosition(pressed->window, x, y);
+            mouse(EventType::ButtonDown, 1, x + 20, y + 10);
+            mouse(EventType::ButtonUp, 1, x + (rightEdge ? 150 : 20), y + (rightEdge ? 10 : 20));
+            for (int i = 0; i < 8; ++i) EXPECT_EQ(isOn(optionsWindow.resolutions[i]), i == 5);
+        }
+    }
 }
 
 TEST_F(OptionsWindowTest, SwitchesFlipAndReleasingOutsideUndoes) {

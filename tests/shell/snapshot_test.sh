@@ -23,7 +23,7 @@ timeout -s KILL 30 "$krv" snapshot scene empty.lws 3 scene.png --size 64x48 || {
 check scene.png "64 48"
 
 timeout -s KILL 30 "$krv" snapshot scene missing.lws 0 x.png 2>err.txt
-[ $? -eq 1 ] && grep -q 'cannot read scene missing.lws' err.txt || { echo "missing scene: $(cat err.txt)"; exit 1; }
+[ $? -eq 1 ] && grep -q "scene 'missing.lws' not found" err.txt || { echo "missing scene: $(cat err.txt)"; exit 1; }
 timeout -s KILL 30 "$krv" snapshot scene empty.lws nine x.png 2>/dev/null
 [ $? -eq 2 ] || { echo "a bad frame is not a usage error"; exit 1; }
 echo ok

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "render/direct3d/dialog/check_box.h"
-#include "render/direct3d/dialog/drop_down_list.h"
-#include "shell/controls.h"
+#include "ui/check_box.h"
+#include "ui/drop_down_list.h"
+#include "ui/controls.h"
 
 namespace kestrune {
 

@@ -25,7 +25,7 @@ enum Attribute { AttrZ, AttrRhw, AttrU, AttrV, AttrR, AttrG, AttrB, kAttributeCo
 
 struct ScreenVertex {
     float x, y;               // pixels
-    float a[kAttributeCount]; // z 0..1, 1/w, u/w, v/w, colour 0..255
+    float a[kAttributeCount]; // z 0..1, 1/w, u/w and v/w (u and v when affine), colour 0..255
 };
 
 constexpr int kMaxClipVertices = 9; // a triangle cut by three planes
@@ -82,7 +82,8 @@ int clipPolygon(ClipVertex* poly, int count, const Viewport2& vp) {
     return count;
 }
 
-ScreenVertex project(const ClipVertex& c, const Viewport2& vp) {
+// Perspective-correct texturing interpolates u/w and v/w; the affine mapping u and v themselves.
+ScreenVertex project(const ClipVertex& c, const Viewport2& vp, bool perspective) {
     ScreenVertex s;
     float rhw = 1.0f / c.w;
     float nx = c.x * rhw, ny = c.y * rhw, nz = c.z * rhw;
@@ -91,8 +92,8 @@ ScreenVertex project(const ClipVertex& c, const Viewport2& vp) {
     float range = vp.maxZ - vp.minZ;
     s.a[AttrZ] = range != 0 ? (nz - vp.minZ) / range : 0;
     s.a[AttrRhw] = rhw;
-    s.a[AttrU] = c.u * rhw;
-    s.a[AttrV] = c.v * rhw;
+    s.a[AttrU] = perspective ? c.u * rhw : c.u;
+    s.a[AttrV] = perspective ? c.v * rhw : c.v;
     s.a[AttrR] = c.r;
     s.a[AttrG] = c.g;
     s.a[AttrB] = c.b;
@@ -374,7 +375,7 @@ struct PixelPipeline {
         }
         if constexpr (Blend != kBlendOff) {
             const uint64_t dst = wide565(*cell);
-            auto mix = [this](uint32_t s, uint32_t d) {
+            auto mix = [&](uint32_t s, uint32_t d) {
                 uint32_t sum;
                 if constexpr (Blend == kBlendInverse)
                     sum = s * (255 - s) + d * (255 - d);
@@ -562,7 +563,10 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
     if (pipe.state.texture) {
         // Texels per pixel across the triangle decides between the two filters.
         const RasterTexture& t = *pipe.state.texture;
-        auto uv = [](const ScreenVertex& v, int k) { return v.a[AttrU + k] / v.a[AttrRhw]; };
+        const bool perspective = pipe.state.perspective;
+        auto uv = [perspective](const ScreenVertex& v, int k) {
+            return perspective ? v.a[AttrU + k] / v.a[AttrRhw] : v.a[AttrU + k];
+        };
         float du1 = uv(v1, 0) - uv(v0, 0), dv1 = uv(v1, 1) - uv(v0, 1);
         float du2 = uv(v2, 0) - uv(v0, 0), dv2 = uv(v2, 1) - uv(v0, 1);
         float texels = std::fabs(du1 * dv2 - du2 * dv1) * float(t.width) * float(t.height);
@@ -644,7 +648,7 @@ void triangle(PixelPipeline& pipe, const ClipVertex& a, const ClipVertex& b, con
     int count = clipPolygon(poly, 3, vp);
     if (count < 3) return;
     ScreenVertex screen[kMaxClipVertices];
-    for (int i = 0; i < count; ++i) screen[i] = project(poly[i], vp);
+    for (int i = 0; i < count; ++i) screen[i] = project(poly[i], vp, pipe.state.perspective);
     for (int i = 1; i + 1 < count; ++i) drawTriangle(pipe, screen[0], screen[i], screen[i + 1]);
 }
 
@@ -657,13 +661,13 @@ void line(PixelPipeline& pipe, const ClipVertex& a, const ClipVertex& b) {
         if (dp < 0) p = lerp(p, q, dp / (dp - dq));
         if (dq < 0) q = lerp(p, q, dp / (dp - dq));
     }
-    drawLine(pipe, project(p, vp), project(q, vp));
+    drawLine(pipe, project(p, vp, pipe.state.perspective), project(q, vp, pipe.state.perspective));
 }
 
 void point(PixelPipeline& pipe, const ClipVertex& a) {
     for (int plane = 0; plane < 3; ++plane)
         if (planeDistance(a, plane, pipe.state.viewport) < 0) return;
-    drawPoint(pipe, project(a, pipe.state.viewport));
+    drawPoint(pipe, project(a, pipe.state.viewport, pipe.state.perspective));
 }
 
 } // namespace
@@ -695,8 +699,9 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
         pipe.blendMode = kBlendAny;
 
     auto at = [&](uint32_t i) { return transformVertex(state.transform, vertices[i]); };
-    // Flat shading takes the colour of the first vertex of each primitive: the fan's centre, a
-    // line's start.
+    // Flat shading takes the colour of each primitive's first vertex (a point, a line's start, a
+    // list or strip triangle's first corner) except in fans: fan triangle i takes vertex i + 1,
+    // the first corner after the shared centre.
     switch (primitive) {
     case D3DPT_POINTLIST:
         for (uint32_t i = 0; i < count; ++i) {
@@ -749,9 +754,9 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     case D3DPT_TRIANGLEFAN:
         if (count >= 3) {
             ClipVertex centre = at(0), previous = at(1);
-            setFlatColor(pipe, centre);
             for (uint32_t i = 2; i < count; ++i) {
                 ClipVertex next = at(i);
+                setFlatColor(pipe, previous);
                 triangle(pipe, centre, previous, next);
                 previous = next;
             }

@@ -57,6 +57,7 @@ public:
     int on = 0;            // a toggle's state, 0 or 1
     int kind = 0;          // PushButton or ToggleButton
     bool selected = false; // held down by the mouse with the pointer over it
+    int onAtPress = 0;     // a toggle's state before the left button went down on it
 };
 
 struct TopLevelWindow {
