@@ -13,13 +13,25 @@ enum class Event { None, End, Loop, Turn, Wrap };
 
 using Kernel = void (*)(int16_t*, int, const void*, int64_t, int64_t, int&, int&, int, int);
 
-Kernel chooseKernel(bool bits16, bool interpolate, bool ramp) {
-    static const Kernel kernels[8] = {
-        addChunk<false, false, false>, addChunk<false, false, true>, addChunk<false, true, false>,
-        addChunk<false, true, true>,   addChunk<true, false, false>, addChunk<true, false, true>,
-        addChunk<true, true, false>,   addChunk<true, true, true>,
+template <bool Bits16, bool Interpolate, bool Ramp>
+void scalarChunk(int16_t* out, int frames, const void* data, int64_t pos, int64_t step, int& left,
+                 int& right, int targetLeft, int targetRight) {
+    addChunkScalar<Bits16, Interpolate, Ramp>(out, frames, data, pos, step, left, right,
+                                              targetLeft, targetRight);
+}
+
+Kernel chooseKernel(bool bits16, bool interpolate, bool ramp, bool scalar) {
+    static const Kernel kernels[16] = {
+        addChunk<false, false, false>,    addChunk<false, false, true>,
+        addChunk<false, true, false>,     addChunk<false, true, true>,
+        addChunk<true, false, false>,     addChunk<true, false, true>,
+        addChunk<true, true, false>,      addChunk<true, true, true>,
+        scalarChunk<false, false, false>, scalarChunk<false, false, true>,
+        scalarChunk<false, true, false>,  scalarChunk<false, true, true>,
+        scalarChunk<true, false, false>,  scalarChunk<true, false, true>,
+        scalarChunk<true, true, false>,   scalarChunk<true, true, true>,
     };
-    return kernels[(bits16 ? 4 : 0) + (interpolate ? 2 : 0) + (ramp ? 1 : 0)];
+    return kernels[(scalar ? 8 : 0) + (bits16 ? 4 : 0) + (interpolate ? 2 : 0) + (ramp ? 1 : 0)];
 }
 
 // Output frames until a voice at pos moving by step reaches boundary (both 16.16), rounded up.
@@ -77,6 +89,7 @@ int SampleMixer::mixVoice(Voice& v, SoundBuffer* ring, int count) {
     const int targetLeft = v.targetLeftVolume, targetRight = v.targetRightVolume;
     int16_t* ringData = ring->samples16();
     const bool interpolate = interpolationOn();
+    const bool scalar = scalarKernels();
     int remaining = count;
     int idleTurns = 0; // events in a row that took no frames; bounded for any sample
     while (remaining > 0) {
@@ -128,8 +141,9 @@ int SampleMixer::mixVoice(Voice& v, SoundBuffer* ring, int count) {
             }
         }
         if (chunk > 0 && (ramping || left + right != 0)) {
-            chooseKernel(bits16, interpolate, ramping)(ringData + 2 * cursor, chunk, data, pos,
-                                                       step, left, right, targetLeft, targetRight);
+            chooseKernel(bits16, interpolate, ramping, scalar)(ringData + 2 * cursor, chunk, data,
+                                                               pos, step, left, right, targetLeft,
+                                                               targetRight);
         }
         cursor += chunk;
         pos += chunk * step;

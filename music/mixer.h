@@ -14,7 +14,9 @@ public:
     virtual int rampingOn() const = 0;
 };
 
-enum MixerSwitch : int { MixRamping = 1, MixInterpolation = 2 };
+// MixScalarKernels mixes with the scalar definition of the inner loops instead of the packed
+// ones: the same output, slower; fuzzing compares the two.
+enum MixerSwitch : int { MixRamping = 1, MixInterpolation = 2, MixScalarKernels = 4 };
 
 class SampleMixer final : public Mixer {
 public:
@@ -22,6 +24,7 @@ public:
     int mixVoice(Voice& voice, SoundBuffer* ring, int count) override;
     int rampingOn() const override { return switches_ & MixRamping; }
     int interpolationOn() const { return (switches_ & MixInterpolation) ? 1 : 0; }
+    bool scalarKernels() const { return (switches_ & MixScalarKernels) != 0; }
 
 private:
     int switches_; // MixerSwitch bits

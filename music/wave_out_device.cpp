@@ -8,8 +8,8 @@
 
 namespace kestrune {
 
-WaveOutDevice::WaveOutDevice()
-    : ring(createMixRing()), mixer_(std::make_unique<SampleMixer>(MixRamping | MixInterpolation)),
+WaveOutDevice::WaveOutDevice(int mixerSwitches)
+    : ring(createMixRing()), mixer_(std::make_unique<SampleMixer>(mixerSwitches)),
       clock_(clockMilliseconds) {
     for (Block& b : blocks_) {
         b.data.assign(2 * kBlockFrames, 0);

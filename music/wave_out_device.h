@@ -33,7 +33,8 @@ constexpr int kReleaseSlice = 512; // frames a releasing voice is mixed in at a 
 
 class WaveOutDevice final : public AudioDevice {
 public:
-    WaveOutDevice();
+    // The show mixes with ramping and interpolation; fuzzing tries the other switches too.
+    explicit WaveOutDevice(int mixerSwitches = MixRamping | MixInterpolation);
     ~WaveOutDevice() override;
     WaveOutDevice(const WaveOutDevice&) = delete;
     WaveOutDevice& operator=(const WaveOutDevice&) = delete;

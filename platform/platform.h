@@ -7,4 +7,5 @@
 #include "platform/display.h"
 #include "platform/gl.h"
 #include "platform/message_box.h"
+#include "platform/process.h"
 #include "platform/window.h"

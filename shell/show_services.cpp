@@ -2,20 +2,13 @@
 #include <cstdlib>
 
 #include "mesh/metaballs.h"
+#include "platform/process.h"
 #include "render/frame_renderer.h"
 #include "shell/driver.h"
 #include "shell/options_window.h"
 #include "shell/show_music.h"
 
 namespace kestrune {
-
-namespace {
-
-void endAtOnce(int status) {
-    std::_Exit(status);
-}
-
-} // namespace
 
 DriverServices showServices() {
     DriverServices services;
@@ -33,7 +26,7 @@ DriverServices showServices() {
     services.peekMessage = peekMessage;
     services.dispatchMessage = dispatchMessage;
     services.postQuitMessage = postQuitMessage;
-    services.endProcess = endAtOnce;
+    services.endProcess = endProcessAtOnce;
     services.runOptionsWindow = runOptionsWindow;
     return services;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "platform/process.h"
 #include "render/direct3d/direct3d_backend.h"
 #include "render/direct3d/soft/soft_device.h"
 #include "render/direct3d/soft/soft_rasterizer.h"
@@ -168,7 +169,7 @@ bool writeAudio(std::string& error) {
         ok = fail(error) == kExitOk;
     capture.videoEncoder.reset(); // removes its temporary files
     std::fflush(nullptr);
-    std::_Exit(ok ? kExitOk : kExitFailure);
+    endProcessAtOnce(ok ? kExitOk : kExitFailure);
 }
 
 void captureEndFrame() {

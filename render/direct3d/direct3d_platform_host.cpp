@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/message_box.h"
+#include "platform/process.h"
 #include "platform/window.h"
 #include "render/direct3d/direct3d_backend.h"
 
@@ -43,7 +44,7 @@ Direct3DHost platformDirect3DHost() {
     host.chooseDevice = firstDevice;
     host.messageBox = messageBox;
     host.exitProcess = std::exit;
-    host.endProcess = std::_Exit;
+    host.endProcess = endProcessAtOnce;
     return host;
 }
 
