@@ -51,6 +51,12 @@ namespace {
 using AllocationTest = Direct3DTest;
 
 TEST_F(AllocationTest, DrawingAFrameAllocatesNothing) {
+    // Rasterised by several threads whatever the machine: the workers and their queue are made
+    // when the device opens.
+    SoftDeviceConfig config;
+    config.rasterThreads = 3;
+    device = std::make_unique<SoftDirectDrawSystem>(config);
+    direct3DHost.system = device.get();
     ASSERT_EQ(open(64, 48), -1);
     const uint16_t texture = direct3d::loadTexture("d3d_alloc_missing.jpg", 1);
     const uint16_t flatTexture = direct3d::loadTexture("d3d_alloc_other.jpg", 0);

@@ -2,6 +2,7 @@
 // with stored PNGs. Tolerance: at most 0.5 % of the pixels may differ, each channel by at most
 // one 5-6-5 step (8 in red and blue, 4 in green), which leaves room for another compiler's float
 // rounding at edges and nothing more. KESTRUNE_UPDATE_GOLDEN=1 rewrites the stored frames.
+// Each scene is drawn with 1, 2, 3 and 8 rasteriser threads, and the frames must be identical.
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -17,12 +18,23 @@ namespace {
 constexpr int kWidth = 96;
 constexpr int kHeight = 72;
 
+constexpr int32_t kWarm[4][3] = {{120, 20, 20}, {20, 120, 20}, {20, 20, 120}, {120, 120, 120}};
+constexpr int32_t kEven[4][3] = {
+    {100, 100, 100}, {100, 100, 100}, {100, 100, 100}, {100, 100, 100}};
+
 // Scenes are built in camera space at z around 1, where (x, y) lands on pixel
 // (48 + 96x, 36 - 72y).
 class GoldenTest : public Direct3DTest {
 protected:
-    void SetUp() override {
-        Direct3DTest::SetUp();
+    // Opens a fresh device that rasterises with the given number of threads.
+    void start(int threads) {
+        direct3d::closeDisplay();
+        textureTable.count = 0;
+        mesh = Mesh{};
+        SoftDeviceConfig config;
+        config.rasterThreads = threads;
+        device = std::make_unique<SoftDirectDrawSystem>(config);
+        direct3DHost.system = device.get();
         ASSERT_EQ(open(kWidth, kHeight), -1);
         spriteHalfSize = 0.05f;
         // An 8 x 8 checker of orange and blue, mipmapped; stripes without mipmaps.
@@ -79,11 +91,28 @@ protected:
 
     void draw(const MeshPolygon& p) { direct3d::drawPolygon(mesh, p); }
 
-    void compare(const std::string& name) {
-        direct3d::endScene();
-        direct3d::endFrame();
-        int width = 0, height = 0;
-        std::vector<uint16_t> front = frontBuffer(width, height);
+    // Draws the scene with each thread count; compares the first frame with the stored one and
+    // every other with the first, pixel for pixel.
+    void check(const std::string& name, void (GoldenTest::*scene)()) {
+        std::vector<uint16_t> first;
+        for (int threads : {1, 2, 3, 8}) {
+            start(threads);
+            (this->*scene)();
+            direct3d::endScene();
+            direct3d::endFrame();
+            int width = 0, height = 0;
+            std::vector<uint16_t> front = frontBuffer(width, height);
+            if (threads == 1) {
+                compare(name, front, width, height);
+                first = front;
+            } else {
+                EXPECT_TRUE(front == first) << name << " with " << threads << " threads";
+            }
+        }
+    }
+
+    void compare(const std::string& name, const std::vector<uint16_t>& front, int width,
+                 int height) {
         RgbImage frame{width, height, {}};
         for (uint16_t p : front) {
             frame.pixels.push_back(uint8_t(red565(p)));
@@ -119,81 +148,92 @@ protected:
         EXPECT_GT(lit, width * height / 20) << name;
     }
 
+public: // scenes, named by member pointer in the tests
+    // The four colouring schemes, each on a quad that recedes to the right.
+    void colouring() {
+        draw(quad(PolyFlat, -0.45f, 0.45f, -0.05f, 0.05f, 1, 1.5f, kWarm, 30));
+        draw(quad(PolySmooth, 0.05f, 0.45f, 0.45f, 0.05f, 1, 1.5f, kWarm, 30));
+        MeshPolygon texturedFlat =
+            quad(PolyTextured, -0.45f, -0.05f, -0.05f, -0.45f, 1, 1.5f, kWarm);
+        texturedFlat.texture = checker;
+        draw(texturedFlat);
+        MeshPolygon texturedSmooth =
+            quad(PolyTextured | PolySmooth, 0.05f, -0.05f, 0.45f, -0.45f, 1, 1.5f, kWarm);
+        texturedSmooth.texture = stripes;
+        draw(texturedSmooth);
+    }
+
+    // Outlines as open strips, a two-vertex line, a point and the grey sprite at both sizes.
+    void outlines() {
+        MeshPolygon outline = quad(PolyOutline | PolySmooth, -0.4f, 0.4f, 0, 0.05f, 1, 1, kWarm);
+        draw(outline);
+        MeshPolygon line{};
+        line.flags = PolyFlat;
+        line.vertexCount = 2;
+        line.vertices = {point(0.1f, 0.4f, 1, 100, 60, 0), point(0.4f, 0.1f, 1, 0, 0, 0)};
+        draw(line);
+        MeshPolygon dot{};
+        dot.flags = PolyFlat;
+        dot.vertexCount = 1;
+        dot.vertices = {point(0.3f, 0.35f, 1, 127, 127, 127)};
+        draw(dot);
+        MeshPolygon sprite{};
+        sprite.flags = PolyTextured | PolySmooth;
+        sprite.vertexCount = 1;
+        sprite.texture = checker;
+        sprite.vertices = {point(-0.25f, -0.25f, 1, 0, 0, 0)};
+        draw(sprite);
+        spriteHalfSize = 0.15f;
+        sprite.vertices = {point(0.25f, -0.25f, 1.5f, 0, 0, 0)};
+        draw(sprite);
+    }
+
+    // A reflective textured quad, then a translucent pass over it and over the background.
+    void reflection() {
+        MeshPolygon shiny =
+            quad(PolyTextured | PolyReflection, -0.4f, 0.4f, 0.2f, -0.2f, 1, 1.2f, kEven);
+        shiny.texture = stripes;
+        shiny.reflectionTexture = checker;
+        draw(shiny);
+        direct3d::setTranslucent(1);
+        draw(quad(PolySmooth | PolyDoubleSided, -0.1f, 0.1f, 0.45f, -0.45f, 0.8f, 0.8f, kWarm, 20));
+        direct3d::setTranslucent(0);
+    }
+
+    // Culling and depth: a counter-clockwise quad is culled unless double-sided; two quads cross in
+    // depth.
+    void culling() {
+        MeshPolygon back = quad(PolyFlat, -0.45f, 0.45f, -0.05f, 0.05f, 1, 1, kEven);
+        std::swap(back.vertices[1], back.vertices[3]);
+        draw(back);
+        MeshPolygon twoSided =
+            quad(PolyFlat | PolyDoubleSided, 0.05f, 0.45f, 0.45f, 0.05f, 1, 1, kWarm);
+        std::swap(twoSided.vertices[1], twoSided.vertices[3]);
+        draw(twoSided);
+        draw(quad(PolySmooth, -0.45f, -0.05f, 0.45f, -0.45f, 1, 2, kWarm, 10));
+        draw(quad(PolyFlat, -0.45f, -0.05f, 0.45f, -0.45f, 2, 1, kEven, 40));
+    }
+
+protected:
     Mesh mesh;
     uint16_t checker = 0;
     uint16_t stripes = 0;
 };
 
-constexpr int32_t kWarm[4][3] = {{120, 20, 20}, {20, 120, 20}, {20, 20, 120}, {120, 120, 120}};
-constexpr int32_t kEven[4][3] = {
-    {100, 100, 100}, {100, 100, 100}, {100, 100, 100}, {100, 100, 100}};
-
-// The four colouring schemes, each on a quad that recedes to the right.
 TEST_F(GoldenTest, ColouringSchemes) {
-    draw(quad(PolyFlat, -0.45f, 0.45f, -0.05f, 0.05f, 1, 1.5f, kWarm, 30));
-    draw(quad(PolySmooth, 0.05f, 0.45f, 0.45f, 0.05f, 1, 1.5f, kWarm, 30));
-    MeshPolygon texturedFlat = quad(PolyTextured, -0.45f, -0.05f, -0.05f, -0.45f, 1, 1.5f, kWarm);
-    texturedFlat.texture = checker;
-    draw(texturedFlat);
-    MeshPolygon texturedSmooth =
-        quad(PolyTextured | PolySmooth, 0.05f, -0.05f, 0.45f, -0.45f, 1, 1.5f, kWarm);
-    texturedSmooth.texture = stripes;
-    draw(texturedSmooth);
-    compare("colouring");
+    check("colouring", &GoldenTest::colouring);
 }
 
-// Outlines as open strips, a two-vertex line, a point and the grey sprite at both sizes.
 TEST_F(GoldenTest, OutlinesLinesPointsAndSprites) {
-    MeshPolygon outline = quad(PolyOutline | PolySmooth, -0.4f, 0.4f, 0, 0.05f, 1, 1, kWarm);
-    draw(outline);
-    MeshPolygon line{};
-    line.flags = PolyFlat;
-    line.vertexCount = 2;
-    line.vertices = {point(0.1f, 0.4f, 1, 100, 60, 0), point(0.4f, 0.1f, 1, 0, 0, 0)};
-    draw(line);
-    MeshPolygon dot{};
-    dot.flags = PolyFlat;
-    dot.vertexCount = 1;
-    dot.vertices = {point(0.3f, 0.35f, 1, 127, 127, 127)};
-    draw(dot);
-    MeshPolygon sprite{};
-    sprite.flags = PolyTextured | PolySmooth;
-    sprite.vertexCount = 1;
-    sprite.texture = checker;
-    sprite.vertices = {point(-0.25f, -0.25f, 1, 0, 0, 0)};
-    draw(sprite);
-    spriteHalfSize = 0.15f;
-    sprite.vertices = {point(0.25f, -0.25f, 1.5f, 0, 0, 0)};
-    draw(sprite);
-    compare("outlines");
+    check("outlines", &GoldenTest::outlines);
 }
 
-// A reflective textured quad, then a translucent pass over it and over the background.
 TEST_F(GoldenTest, ReflectionAndTranslucency) {
-    MeshPolygon shiny =
-        quad(PolyTextured | PolyReflection, -0.4f, 0.4f, 0.2f, -0.2f, 1, 1.2f, kEven);
-    shiny.texture = stripes;
-    shiny.reflectionTexture = checker;
-    draw(shiny);
-    direct3d::setTranslucent(1);
-    draw(quad(PolySmooth | PolyDoubleSided, -0.1f, 0.1f, 0.45f, -0.45f, 0.8f, 0.8f, kWarm, 20));
-    direct3d::setTranslucent(0);
-    compare("reflection");
+    check("reflection", &GoldenTest::reflection);
 }
 
-// Culling and depth: a counter-clockwise quad is culled unless double-sided; two quads cross in
-// depth.
 TEST_F(GoldenTest, CullingAndDepth) {
-    MeshPolygon back = quad(PolyFlat, -0.45f, 0.45f, -0.05f, 0.05f, 1, 1, kEven);
-    std::swap(back.vertices[1], back.vertices[3]);
-    draw(back);
-    MeshPolygon twoSided =
-        quad(PolyFlat | PolyDoubleSided, 0.05f, 0.45f, 0.45f, 0.05f, 1, 1, kWarm);
-    std::swap(twoSided.vertices[1], twoSided.vertices[3]);
-    draw(twoSided);
-    draw(quad(PolySmooth, -0.45f, -0.05f, 0.45f, -0.45f, 1, 2, kWarm, 10));
-    draw(quad(PolyFlat, -0.45f, -0.05f, 0.45f, -0.45f, 2, 1, kEven, 40));
-    compare("culling");
+    check("culling", &GoldenTest::culling);
 }
 
 } // namespace

@@ -1,22 +1,26 @@
 // The Direct3D backend over the real DirectX 6 interfaces: device choice, surfaces, depth buffer,
-// viewport, a mip-mapped texture, a drawn triangle read back from the back buffer, the flip; and
-// a call DirectX refuses reaching "error.out" with its real result code.
+// viewport, a mip-mapped texture, a drawn triangle read back from the back buffer, the flip; a
+// flat-shaded fan coloured as the software device colours it; and a call DirectX refuses reaching
+// "error.out" with its real result code.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <jpeglib.h>
 
+#include <bit>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/window.h"
 #include "render/direct3d/direct3d_backend.h"
 #include "render/direct3d/dx6/dx6_device.h"
+#include "render/direct3d/soft/soft_device.h"
 
 namespace kestrune {
 namespace {
@@ -195,6 +199,58 @@ TEST_F(DirectX6, OpensTexturesDrawsAndFlips) {
     EXPECT_EQ(corner & 0xFFFFFFu, 0u); // cleared to black
     direct3d::endFrame();
     EXPECT_FALSE(std::filesystem::exists(errorPath));
+}
+
+// Draws a flat-shaded fan through the open display: a square around the middle with red, green,
+// blue and white corners. Returns the colours, as 0xRRGGBB with each channel on or off, above the
+// diagonal (fan triangle 0) and below it (fan triangle 1).
+std::pair<uint32_t, uint32_t> flatFanColours() {
+    Direct3DDisplay& d = direct3DDisplay;
+    direct3d::beginFrame();
+    direct3d::beginScene();
+    d.device->setTexture(0, nullptr);
+    d.device->setRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    d.device->setRenderState(D3DRENDERSTATE_SHADEMODE, D3DSHADE_FLAT);
+    const LitVertex fan[4] = {{-0.2f, 0.2f, 1, 0, 0xFF0000, 0, 0, 0},
+                              {0.2f, 0.2f, 1, 0, 0x00FF00, 0, 0, 0},
+                              {0.2f, -0.2f, 1, 0, 0x0000FF, 0, 0, 0},
+                              {-0.2f, -0.2f, 1, 0, 0xFFFFFF, 0, 0, 0}};
+    EXPECT_GE(d.device->drawPrimitive(D3DPT_TRIANGLEFAN, D3DFVF_LVERTEX, fan, 4,
+                                      D3DDP_WAIT | D3DDP_DONOTLIGHT),
+              0);
+    direct3d::endScene();
+    SurfaceDesc pixels;
+    EXPECT_GE(d.backBuffer->lock(pixels), 0);
+    if (!pixels.surface) return {0xBAD, 0xBAD};
+    const PixelFormat& f = pixels.pixelFormat;
+    auto at = [&](int x, int y) {
+        const auto* row = static_cast<const uint8_t*>(pixels.surface) + y * pixels.pitch;
+        const uint32_t p = f.bitCount == 32 ? reinterpret_cast<const uint32_t*>(row)[x]
+                                            : reinterpret_cast<const uint16_t*>(row)[x];
+        auto on = [p](uint32_t mask) { return (p & std::bit_floor(mask)) != 0; }; // its top bit
+        return (on(f.redMask) ? 0xFF0000u : 0) | (on(f.greenMask) ? 0x00FF00u : 0) |
+               (on(f.blueMask) ? 0x0000FFu : 0);
+    };
+    const auto colours = std::make_pair(at(340, 220), at(300, 260));
+    d.backBuffer->unlock();
+    direct3d::endFrame();
+    return colours;
+}
+
+TEST_F(DirectX6, FlatFanColoursMatchTheSoftwareDevice) {
+    ASSERT_EQ(open(640, 480), -1);
+    const auto directX = flatFanColours();
+    direct3d::closeDisplay();
+
+    SoftDirectDrawSystem soft;
+    direct3DHost.system = &soft;
+    ASSERT_EQ(open(640, 480), -1);
+    const auto software = flatFanColours();
+    // Fan triangle i takes vertex i + 1: green above the diagonal, blue below.
+    EXPECT_EQ(directX.first, 0x00FF00u);
+    EXPECT_EQ(directX.second, 0x0000FFu);
+    EXPECT_EQ(software, directX);
+    direct3d::closeDisplay(); // while the software system still exists
 }
 
 TEST_F(DirectX6, RefusedCooperativeLevelWritesItsRealCode) {

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "render/direct3d/soft/soft_raster_queue.h"
 #include "render/direct3d/soft/soft_rasterizer.h"
 
 namespace kestrune {
@@ -163,6 +164,8 @@ public:
                           uint32_t count, uint32_t flags) override;
     uint32_t release() override { return refs > 0 ? --refs : 0; }
 
+    // Finishes the draws still queued.
+    void flush() { queue_.flush(); }
     RasterTarget target() {
         RasterTarget t;
         t.color = reinterpret_cast<uint16_t*>(target_.pixels());
@@ -192,6 +195,7 @@ private:
     SoftTexture* texture_ = nullptr;
     Matrix4 world_ = identity(), view_ = identity(), projection_ = identity();
     bool inScene_ = false;
+    RasterQueue queue_;
 };
 
 class SoftDirect3D final : public Direct3D {
@@ -212,6 +216,7 @@ class SoftDirectDraw final : public DirectDraw {
 public:
     explicit SoftDirectDraw(SoftDirectDrawSystem& owner) : system(owner), direct3D_(*this) {}
     ~SoftDirectDraw() override {
+        flush();
         if (window_ && modeSet_ && system.config().presenter.restore)
             system.config().presenter.restore(window_);
     }
@@ -231,7 +236,12 @@ public:
     }
     uint32_t addRef() { return ++refs_; }
 
+    // Finishes every device's queued draws: before pixels are read, written or freed.
+    void flush() {
+        for (const auto& device : devices) device->flush();
+    }
     void destroySurface(SoftSurface* root) {
+        flush();
         if (root->depth && root->depth != root) root->depth->release();
         for (auto& s : root->chain)
             if (s->depth) s->depth->release();
@@ -327,6 +337,7 @@ HResult SoftSurface::addAttachedSurface(DirectDrawSurface* surface) {
 HResult SoftSurface::lock(SurfaceDesc& desc) {
     if (HResult r = owner_.enter()) return r;
     if (locked) return DDERR_SURFACEBUSY;
+    owner_.flush();
     locked = true;
     desc = desc_;
     desc.flags |= DDSD_LPSURFACE;
@@ -347,6 +358,7 @@ HResult SoftSurface::blt(DirectDrawSurface* source) {
     if (!from || !owner_.owns(from)) return DDERR_INVALIDPARAMS;
     if (locked || from->locked) return DDERR_SURFACEBUSY;
     if (from->bytesPerPixel_ != bytesPerPixel_) return DDERR_INVALIDPIXELFORMAT;
+    owner_.flush();
     // Nearest-pixel stretch; equal sizes copy row by row.
     const uint32_t w = desc_.width, h = desc_.height, sw = from->desc_.width,
                    sh = from->desc_.height;
@@ -371,6 +383,7 @@ HResult SoftSurface::flip() {
     if (HResult r = owner_.enter()) return r;
     if (!(desc_.caps & DDSCAPS_FLIP) || !next || root_ != this) return DDERR_NOTFLIPPABLE;
     if (locked || next->locked) return DDERR_SURFACEBUSY;
+    owner_.flush();
     std::swap(pixels_, next->pixels_);
     owner_.present(*this);
     return DD_OK;
@@ -416,6 +429,7 @@ HResult SoftViewport::clear2(const Rect& rect, uint32_t flags, uint32_t color, f
     if (!device) return D3DERR_VIEWPORTHASNODEVICE;
     uint16_t pixel = packRgb565((color >> 16) & 255, (color >> 8) & 255, color & 255);
     uint16_t depthValue = uint16_t(std::clamp(z, 0.0f, 1.0f) * 65535.0f + 0.5f);
+    device->flush();
     clearTarget(device->target(), rect, flags & D3DCLEAR_TARGET, pixel, flags & D3DCLEAR_ZBUFFER,
                 depthValue);
     return D3D_OK;
@@ -424,7 +438,9 @@ HResult SoftViewport::clear2(const Rect& rect, uint32_t flags, uint32_t color, f
 // Device
 
 SoftDevice::SoftDevice(SoftDirectDraw& owner, SoftSurface& target)
-    : owner_(owner), target_(target) {
+    : owner_(owner), target_(target),
+      queue_(owner.system.config().rasterThreads > 0 ? owner.system.config().rasterThreads
+                                                     : rasterThreadCount()) {
     states_[D3DRENDERSTATE_TEXTUREPERSPECTIVE] = 1;
     states_[D3DRENDERSTATE_ZENABLE] = 0;
     states_[D3DRENDERSTATE_SHADEMODE] = D3DSHADE_GOURAUD;
@@ -569,8 +585,7 @@ HResult SoftDevice::drawPrimitive(uint32_t primitive, uint32_t vertexFormat,
     }
     s.transform = multiply(multiply(world_, view_), projection_);
     s.viewport = current_->data;
-    if (!rasterizePrimitive(target(), s, primitive, vertices, count))
-        return D3DERR_INVALIDPRIMITIVETYPE;
+    if (!queue_.draw(target(), s, primitive, vertices, count)) return D3DERR_INVALIDPRIMITIVETYPE;
     return D3D_OK;
 }
 

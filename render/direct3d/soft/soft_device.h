@@ -42,6 +42,7 @@ struct SoftDeviceConfig {
     uint32_t screenWidth = 640; // the desktop mode, pixels
     uint32_t screenHeight = 480;
     SoftPresenter presenter;
+    int rasterThreads = 0; // threads a device rasterises with; 0: rasterThreadCount()
     std::vector<SoftDeviceListing> devices = {kSoftRgbListing};
 };
 

@@ -196,6 +196,7 @@ struct PixelPipeline {
     const RasterTarget& target;
     const RasterState& state;
     int clipLeft, clipTop, clipRight, clipBottom; // scissor: viewport within the target
+    RasterRows rows;                              // the rows this thread draws
     bool linear = false;                          // the filter this primitive samples with
     bool flat = false;
     bool texture565 = false;     // the texture is 16-bit 5-6-5, read without the general layout
@@ -586,6 +587,7 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
     };
     float a[kAttributeCount];
     for (int y = yStart; y < yEnd; ++y) {
+        if (!pipe.rows.owns(y)) continue;
         float fy = float(y);
         float xLong = edgeX(top, bottom, fy);
         float xShort = fy < mid.y ? edgeX(top, mid, fy) : edgeX(mid, bottom, fy);
@@ -620,7 +622,8 @@ void drawLine(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVertex& v
         float other = (xMajor ? v0.y + t * dy : v0.x + t * dx);
         long q = pixelOf(other);
         int x = int(xMajor ? p : q), y = int(xMajor ? q : p);
-        if (x < pipe.clipLeft || x >= pipe.clipRight || y < pipe.clipTop || y >= pipe.clipBottom)
+        if (x < pipe.clipLeft || x >= pipe.clipRight || y < pipe.clipTop || y >= pipe.clipBottom ||
+            !pipe.rows.owns(y))
             continue;
         for (int i = 0; i < kAttributeCount; ++i) a[i] = v0.a[i] + (v1.a[i] - v0.a[i]) * t;
         pipe.plot(x, y, a);
@@ -631,7 +634,7 @@ void drawPoint(PixelPipeline& pipe, const ScreenVertex& v) {
     if (!finite(v)) return;
     float fx = std::floor(v.x + 0.5f), fy = std::floor(v.y + 0.5f);
     if (fx < float(pipe.clipLeft) || fx >= float(pipe.clipRight) || fy < float(pipe.clipTop) ||
-        fy >= float(pipe.clipBottom))
+        fy >= float(pipe.clipBottom) || !pipe.rows.owns(int(fy)))
         return;
     pipe.plot(int(fx), int(fy), v.a);
 }
@@ -673,10 +676,10 @@ void point(PixelPipeline& pipe, const ClipVertex& a) {
 } // namespace
 
 bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, uint32_t primitive,
-                        const LitVertex* vertices, uint32_t count) {
-    if (primitive < D3DPT_POINTLIST || primitive > D3DPT_TRIANGLEFAN) return false;
+                        const LitVertex* vertices, uint32_t count, RasterRows rows) {
+    if (!isRasterPrimitive(primitive)) return false;
     const Viewport2& vp = state.viewport;
-    PixelPipeline pipe{target, state, 0, 0, 0, 0};
+    PixelPipeline pipe{target, state, 0, 0, 0, 0, rows};
     pipe.clipLeft = int(std::min<uint32_t>(vp.x, uint32_t(target.width)));
     pipe.clipTop = int(std::min<uint32_t>(vp.y, uint32_t(target.height)));
     pipe.clipRight = int(std::min<uint64_t>(uint64_t(vp.x) + vp.width, uint64_t(target.width)));

@@ -47,9 +47,23 @@ struct RasterState {
     Viewport2 viewport;
 };
 
-// Draws count vertices as the given primitive; false for a primitive type it does not know.
+// The rows one of several threads draws: bands of kRasterBandRows rows dealt out in turn, band b
+// to thread b % count. A pixel comes out the same whichever thread draws its row.
+inline constexpr int kRasterBandRows = 4;
+struct RasterRows {
+    uint32_t index = 0; // this thread, 0..count - 1
+    uint32_t count = 1; // threads sharing the target
+    bool owns(int y) const { return count == 1 || uint32_t(y / kRasterBandRows) % count == index; }
+};
+
+constexpr bool isRasterPrimitive(uint32_t primitive) {
+    return primitive >= D3DPT_POINTLIST && primitive <= D3DPT_TRIANGLEFAN;
+}
+
+// Draws count vertices as the given primitive, in the given rows only; false for a primitive type
+// it does not know.
 bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, uint32_t primitive,
-                        const LitVertex* vertices, uint32_t count);
+                        const LitVertex* vertices, uint32_t count, RasterRows rows = {});
 
 // Fills the rectangle (clipped to the target) of the colour and/or depth buffer.
 void clearTarget(const RasterTarget& target, const Rect& rect, bool color, uint16_t colorValue,

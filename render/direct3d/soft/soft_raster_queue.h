@@ -1,0 +1,67 @@
+// Draws recorded on the calling thread and rasterised on every core: each thread takes its own
+// bands of rows of every recorded primitive, in order, so a frame's pixels do not depend on how
+// many threads draw it.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "render/direct3d/soft/soft_rasterizer.h"
+
+namespace kestrune {
+
+// The environment variable that sets the number of rasteriser threads (1..64).
+inline constexpr const char* kRasterThreadsVariable = "KESTRUNE_RASTER_THREADS";
+
+// The rasteriser threads to use: the variable's value when it is a count from 1 to 64, else the
+// machine's cores (1 where there are no threads).
+int rasterThreadCount();
+
+class RasterQueue {
+public:
+    // threads below 2: every draw is rasterised at once on the calling thread, and no thread is
+    // made. Otherwise threads - 1 workers and the queue's whole storage are made here.
+    explicit RasterQueue(int threads);
+    ~RasterQueue();
+    RasterQueue(const RasterQueue&) = delete;
+    RasterQueue& operator=(const RasterQueue&) = delete;
+
+    // Draws or records one primitive; false, with nothing recorded, for an unknown type.
+    bool draw(const RasterTarget& target, const RasterState& state, uint32_t primitive,
+              const LitVertex* vertices, uint32_t count);
+    // Finishes every recorded primitive. Call before anything reads or changes the pixels a
+    // recorded draw uses (targets, depth buffers, textures) or frees them.
+    void flush();
+    int threads() const { return threads_; }
+
+private:
+    struct Command {
+        RasterTarget target;
+        RasterState state; // its texture points to the command's copy below
+        RasterTexture texture;
+        uint32_t primitive;
+        uint32_t first; // into vertices_
+        uint32_t count;
+    };
+    void drawRows(uint32_t index) const;
+    void work(uint32_t index);
+
+    int threads_;
+    std::vector<Command> commands_;   // sized once; commandCount_ in use
+    std::vector<LitVertex> vertices_; // sized once; vertexCount_ in use
+    uint32_t commandCount_ = 0;
+    uint32_t vertexCount_ = 0;
+
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable start_;
+    std::condition_variable done_;
+    uint64_t round_ = 0; // one per flush that has work
+    int running_ = 0;    // workers still drawing this round
+    bool stopping_ = false;
+};
+
+} // namespace kestrune
