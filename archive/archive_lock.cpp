@@ -1,6 +1,8 @@
 // The writers' lock of an archive (see archive_lock.h).
 #include "archive/archive_lock.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #ifdef _WIN32
 #include <windows.h>

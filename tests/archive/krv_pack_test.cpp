@@ -1,6 +1,9 @@
 // krv pack as a user drives it: exit statuses, messages, and nothing changed when it refuses.
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -185,6 +188,8 @@ TEST_F(KrvPackTest, ArchivesKeepModeOwnerAndLinks) {
 TEST_F(KrvPackTest, AnotherUserCannotChangeAReadOnlyArchive) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
     const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    if (std::system((nobody + " test -x '" KESTRUNE_BINARY_DIR "/tools/krv'").c_str()) != 0)
+        GTEST_SKIP() << "the build folder is closed to other users";
     makeSource("a.txt", bytesOf("a"));
     makeSource("b.txt", bytesOf("b"));
     ASSERT_EQ(0, krv("pack add krv.dat a.txt").status);
@@ -299,6 +304,71 @@ TEST_F(KrvPackTest, ExtractNeverOverwritesTheArchiveOrDiesOfMemory) {
     EXPECT_EQ(1, lineCount(run.err)) << run.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.bin"));
 #endif
+}
+
+// Starts krv in folder with its output discarded.
+pid_t startKrv(const std::filesystem::path& folder, std::vector<std::string> args) {
+    pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    int null = ::open("/dev/null", O_WRONLY);
+    if (::chdir(folder.c_str()) != 0 || null < 0) ::_exit(127);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::vector<char*> argv{const_cast<char*>("krv")};
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execv(KESTRUNE_BINARY_DIR "/tools/krv", argv.data());
+    ::_exit(127);
+}
+
+// Killed at many moments, a command leaves its input as it was or as the command makes it, and
+// its output whole or absent; only a hidden temporary may be left behind.
+TEST_F(KrvPackTest, AKillAtAnyMomentLeavesOldOrNewNeverHalf) {
+    std::vector<uint8_t> big(2 << 20);
+    uint32_t x = 7;
+    for (auto& b : big) b = uint8_t((x = x * 1103515245u + 12345u) >> 24);
+    writeFile(dir / "big", big);
+    makeSource("small", bytesOf("small"));
+    ASSERT_EQ(0, krv("pack add one.dat small").status);
+    ASSERT_EQ(0, krv("pack add two.dat small big").status);
+    const auto one = readFile(dir / "one.dat"), two = readFile(dir / "two.dat");
+
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<uint8_t> before;
+    };
+    for (const Case& c : {Case{{"pack", "add", "krv.dat", "big"}, one},
+                          Case{{"pack", "remove", "krv.dat", "small"}, two},
+                          Case{{"pack", "extract", "krv.dat", "big", "out.bin"}, two}}) {
+        auto restore = [&] {
+            for (const auto& item : std::filesystem::directory_iterator(dir))
+                if (item.path().filename().string()[0] == '.' ||
+                    item.path().filename() == "out.bin")
+                    std::filesystem::remove(item.path());
+            writeFile(dir / "krv.dat", c.before);
+        };
+        restore();
+        auto start = std::chrono::steady_clock::now();
+        int status = 0;
+        ::waitpid(startKrv(dir, c.args), &status, 0);
+        ASSERT_EQ(0, WEXITSTATUS(status)) << c.args[1];
+        const auto whole = std::chrono::steady_clock::now() - start;
+        const auto after = readFile(dir / "krv.dat");
+        const int points = 10;
+        for (int k = 1; k <= points; ++k) {
+            restore();
+            pid_t pid = startKrv(dir, c.args);
+            std::this_thread::sleep_for(whole * k / (points + 1));
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            auto now = readFile(dir / "krv.dat");
+            EXPECT_TRUE(now == c.before || now == after) << c.args[1] << " killed at " << k;
+            if (std::filesystem::exists(dir / "out.bin")) {
+                EXPECT_EQ(big, readFile(dir / "out.bin")) << "killed at " << k;
+            }
+        }
+        restore();
+    }
 }
 
 } // namespace

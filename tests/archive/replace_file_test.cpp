@@ -2,6 +2,9 @@
 // its identity, and no temporary outlives the replacement.
 #include <filesystem>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "archive/replace_file.h"
 #include "archive_test_util.h"
@@ -38,6 +41,23 @@ TEST_F(ReplaceFileTest, CommitReplacesWholeAndAbandoningLeavesNoTrace) {
     EXPECT_EQ(bytesOf("new bytes"), readFile(dir / "out.bin"));
     EXPECT_EQ(1u, filesInDir());
     EXPECT_FALSE(out.commit()); // once only
+}
+
+// The read-only attribute on Windows, the mode bits elsewhere.
+TEST_F(ReplaceFileTest, AReadOnlyTargetIsRefused) {
+#ifndef _WIN32
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes any file; krv pack's tests switch users";
+#endif
+    makeSource("ro", bytesOf("keep"));
+    fs::permissions(path("ro"), fs::perms::owner_read);
+    {
+        FileReplacement out(path("ro"));
+        EXPECT_FALSE(out.isOpen());
+        EXPECT_FALSE(out.commit());
+    }
+    EXPECT_EQ(bytesOf("keep"), readFile(dir / "ro"));
+    EXPECT_EQ(1u, filesInDir());
+    fs::permissions(path("ro"), fs::perms::owner_write, fs::perm_options::add);
 }
 
 #ifndef _WIN32
