@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -151,33 +150,17 @@ BENCHMARK(archiveExtraction)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(metaballWorkspace)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(moduleLoad)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-// Keeps CPU times too: on a shared machine they vary less than the wall clock.
-class CpuRatioReporter : public RatioReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) cpu_[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        RatioReporter::ReportRuns(runs);
-    }
-    double cpuOf(const std::string& function) const {
-        auto found = cpu_.find(function);
-        return found == cpu_.end() ? 0 : found->second;
-    }
-
-private:
-    std::map<std::string, double> cpu_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    CpuRatioReporter reporter;
+    RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double loading = reporter.timeOf("showLoading"), bare = reporter.timeOf("bareDecoding");
     if (loading > 0 && bare > 0)
         std::printf("start-up loading / bare zlib and JPEG decoding: %.3f wall, %.3f CPU "
                     "(goal: at most 1.5)\n",
-                    loading / bare, reporter.cpuOf("showLoading") / reporter.cpuOf("bareDecoding"));
+                    loading / bare, reporter.cpuTimeOf("showLoading") / reporter.cpuTimeOf("bareDecoding"));
     std::error_code ignored;
     std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
     std::filesystem::remove_all(show().folder, ignored);
