@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "archive/replace_file.h"
+#include "tools/krv_files.h"
 
 namespace kestrune {
 
@@ -52,11 +52,7 @@ bool encodePng(const uint8_t* rgb, int width, int height, int zlibLevel, std::ve
 
 bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes,
                     std::string& error) {
-    std::error_code code;
-    if (std::filesystem::is_directory(path, code)) {
-        error = "cannot write '" + path + "': it is a folder";
-        return false;
-    }
+    if (!checkOutputIsNotFolder(path, error)) return false;
     errno = 0;
     FileReplacement file(path);
     if (file.isOpen() && file.write(bytes.data(), bytes.size()) && file.commit()) return true;

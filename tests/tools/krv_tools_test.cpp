@@ -108,6 +108,7 @@ TEST_F(KrvTools, EveryCommandReadsArgumentsOneWay) {
              Case{"snapshot scene s.lws inf x.png", 2, "FRAME"},
              Case{"scene dump s.lws --frame 0x10", 2, "not a frame number"},
              Case{"xm info .", 1, "is a folder"},
+             Case{"xm render test.xm . --seconds 1", 1, "is a folder"},
              Case{"scene dump s.lws --archive .", 1, "is a folder"},
              Case{"scene dump walk0.lws --archive damaged.dat", 1, "is damaged"},
              Case{"xm render test.xm out.wav --seconds 30000", 2, "at most 24347 seconds"},
