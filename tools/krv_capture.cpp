@@ -324,8 +324,10 @@ int runCaptureCommand(int argc, char** argv) {
             capture.width, capture.height, int(std::max(1u, std::thread::hardware_concurrency())),
             1);
     }
+#ifdef SIGPIPE
     // A reader gone from ffmpeg's pipe shows as a failed write, not a killed process.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     // No visible window: SDL's offscreen driver for OpenGL; the software device needs none.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
 
