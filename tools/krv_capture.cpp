@@ -66,6 +66,7 @@ struct Capture {
     double from = 0; // seconds of show time before the first frame written
     double seconds = 10;
     std::filesystem::path out = "capture";
+    bool madeOut = false; // the folder did not exist before
     std::string video;
 
     int64_t frameTurns = 0; // endFrame calls so far: the virtual clock
@@ -168,6 +169,8 @@ bool writeAudio(std::string& error) {
         !capture.videoEncoder->finish((capture.out / "audio.wav").string(), error))
         ok = fail(error) == kExitOk;
     capture.videoEncoder.reset(); // removes its temporary files
+    std::error_code ignored;
+    if (!ok && capture.madeOut) std::filesystem::remove(capture.out, ignored); // only if empty
     std::fflush(nullptr);
     endProcessAtOnce(ok ? kExitOk : kExitFailure);
 }
@@ -304,7 +307,7 @@ int runCaptureCommand(int argc, char** argv) {
             return fail("--video needs the ffmpeg program, which is not installed");
     }
     std::error_code fileError;
-    std::filesystem::create_directories(capture.out, fileError);
+    capture.madeOut = std::filesystem::create_directories(capture.out, fileError);
     if (fileError || !std::filesystem::is_directory(capture.out))
         return fail("cannot make the folder " + capture.out.string());
 
@@ -322,8 +325,10 @@ int runCaptureCommand(int argc, char** argv) {
             capture.width, capture.height, int(std::max(1u, std::thread::hardware_concurrency())),
             1);
     }
+#ifdef SIGPIPE
     // A reader gone from ffmpeg's pipe shows as a failed write, not a killed process.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     // No visible window: SDL's offscreen driver for OpenGL; the software device needs none.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
 

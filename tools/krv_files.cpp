@@ -55,6 +55,13 @@ bool sameFile(const std::string& a, const std::string& b) {
     return fs::equivalent(a, b, code) && !code;
 }
 
+bool checkOutputIsNotFolder(const std::string& output, std::string& error) {
+    std::error_code code;
+    if (!fs::is_directory(output, code)) return true;
+    error = "cannot write '" + output + "': it is a folder";
+    return false;
+}
+
 bool checkOutputIsNotInput(const std::string& output, std::initializer_list<std::string> inputs,
                            std::string& error) {
     for (const std::string& input : inputs)

@@ -18,6 +18,9 @@ bool checkArchiveToRead(const std::string& path, bool& present, std::string& err
 // Whether both paths name one existing file (through links and different spellings).
 bool sameFile(const std::string& a, const std::string& b);
 
+// An output path that can take a file: false, with the reason, when it names a folder.
+bool checkOutputIsNotFolder(const std::string& output, std::string& error);
+
 // The output must not be any of the inputs: false, with the reason, when it is.
 bool checkOutputIsNotInput(const std::string& output, std::initializer_list<std::string> inputs,
                            std::string& error);

@@ -2,12 +2,13 @@
 #include "tools/krv_png.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "archive/replace_file.h"
+#include "tools/krv_files.h"
 
 namespace kestrune {
 
@@ -30,8 +31,12 @@ bool encodePng(const uint8_t* rgb, int width, int height, int zlibLevel, std::ve
     if (info && !setjmp(png_jmpbuf(png))) {
         png_set_write_fn(png, &out, appendBytes, noFlush);
         png_set_compression_level(png, zlibLevel);
-        // At low levels the filters cost more time than they save bytes.
-        if (zlibLevel <= 2) png_set_filter(png, 0, PNG_FILTER_SUB);
+        // At low levels the filters cost more time than they save bytes, and runs after the
+        // SUB filter are what zlib finds in rendered frames.
+        if (zlibLevel <= 2) {
+            png_set_filter(png, 0, PNG_FILTER_SUB);
+            png_set_compression_strategy(png, Z_RLE);
+        }
         png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB,
                      PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
@@ -47,11 +52,7 @@ bool encodePng(const uint8_t* rgb, int width, int height, int zlibLevel, std::ve
 
 bool writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes,
                     std::string& error) {
-    std::error_code code;
-    if (std::filesystem::is_directory(path, code)) {
-        error = "cannot write '" + path + "': it is a folder";
-        return false;
-    }
+    if (!checkOutputIsNotFolder(path, error)) return false;
     errno = 0;
     FileReplacement file(path);
     if (file.isOpen() && file.write(bytes.data(), bytes.size()) && file.commit()) return true;

@@ -48,9 +48,12 @@ bool VideoEncoder::start(const std::string& videoPath, int width, int height, do
     char format[96];
     std::snprintf(format, sizeof format, "-f rawvideo -pix_fmt rgb24 -s %dx%d -framerate %.17g",
                   width, height, fps);
-    // Encoded once, here, while the show renders; the join only copies the pictures.
+    // Encoded once, here, while the show renders (x264's fastest preset: frames arrive faster
+    // than real time); the join only copies the pictures. 4:2:0 needs even sizes: an odd row or
+    // column is padded.
     const std::string command = "ffmpeg -y -nostdin -loglevel error " + std::string(format) +
-                                " -i - -c:v libx264 -preset veryfast -pix_fmt yuv420p " +
+                                " -i - -vf 'pad=ceil(iw/2)*2:ceil(ih/2)*2' -c:v libx264 -preset ultrafast" +
+                                " -pix_fmt yuv420p " +
                                 shellQuoted(pictureTemp_);
     pipe_ = popen(command.c_str(), "w");
     if (!pipe_) {

@@ -14,6 +14,7 @@
 #include "music/sound_buffer.h"
 #include "music/wave_out_device.h"
 #include "platform/audio.h"
+#include "tools/krv_files.h"
 
 namespace kestrune {
 
@@ -94,6 +95,7 @@ bool wavLengthFits(double seconds, std::string& message) {
 
 bool writeMusicWav(ModulePlayer* player, const std::string& wavPath, const WavStretch& stretch,
                    std::string& error) {
+    if (!checkOutputIsNotFolder(wavPath, error)) return false;
     error = "cannot write '" + wavPath + "'";
     if (stretch.frames < 0 || stretch.frames > kMaxWavFrames) return false;
     FileReplacement file(wavPath);

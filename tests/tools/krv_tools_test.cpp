@@ -108,6 +108,7 @@ TEST_F(KrvTools, EveryCommandReadsArgumentsOneWay) {
              Case{"snapshot scene s.lws inf x.png", 2, "FRAME"},
              Case{"scene dump s.lws --frame 0x10", 2, "not a frame number"},
              Case{"xm info .", 1, "is a folder"},
+             Case{"xm render test.xm . --seconds 1", 1, "is a folder"},
              Case{"scene dump s.lws --archive .", 1, "is a folder"},
              Case{"scene dump walk0.lws --archive damaged.dat", 1, "is damaged"},
              Case{"xm render test.xm out.wav --seconds 30000", 2, "at most 24347 seconds"},
@@ -178,7 +179,7 @@ TEST_F(KrvTools, CaptureRefusesAStartPastTheShowsEnd) {
                            (dir / "late").string() + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("past the show's end: the show lasts"), std::string::npos) << run.err;
-    EXPECT_FALSE(fs::exists(dir / "late" / "audio.wav"));
+    EXPECT_FALSE(fs::exists(dir / "late")) << "the folder made for the capture stays";
 }
 
 // ffprobe's value of one entry of one stream, as text.

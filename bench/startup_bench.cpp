@@ -1,0 +1,168 @@
+// The loading that the show's timeline waits on at start-up: the loading scene, the nineteen
+// other scenes with their objects and textures, the metaball workspace and the module; against
+// the bare zlib and JPEG decoding of every archive entry, and their ratio. The phases the clock
+// times (the two loading phases' frames) and the sound device are left out; textures are decoded
+// but not uploaded (the recording backend), so the figure is the same on every machine.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "bench/ratio_reporter.h"
+#include "content/show.h"
+#include "mesh/metaballs.h"
+#include "mesh/texture.h"
+#include "music/module_player.h"
+#include "render/frame_renderer.h"
+#include "render/recording/recording_backend.h"
+#include "render/table/render_table.h"
+#include "scene/scene.h"
+
+namespace {
+
+using namespace kestrune;
+
+struct Show {
+    std::filesystem::path folder;
+    std::vector<std::string> names;
+    std::vector<std::vector<uint8_t>> packed;
+    std::vector<uint32_t> unpacked;
+};
+
+const Show& show() {
+    static Show s = [] {
+        Show made;
+        made.folder = std::filesystem::temp_directory_path() /
+                      ("kestrune-startup-bench-" + std::to_string(getpid()));
+        std::string error;
+        if (!writeShow(buildShow(), made.folder, error)) {
+            std::fprintf(stderr, "cannot write the show: %s\n", error.c_str());
+            std::exit(1);
+        }
+        std::filesystem::current_path(made.folder);
+        setDefaultArchiveName("krv.dat");
+        const DataArchive archive("krv.dat");
+        std::FILE* file = std::fopen("krv.dat", "rb");
+        for (int i = 0; i < archive.entryCount(); ++i) {
+            std::vector<uint8_t> block(archive.packedSize(i));
+            std::fseek(file, long(archive.entry(i).offset), SEEK_SET);
+            if (std::fread(block.data(), 1, block.size(), file) != block.size()) std::abort();
+            made.names.push_back(archive.entry(i).name);
+            made.packed.push_back(std::move(block));
+            made.unpacked.push_back(archive.unpackedSize(i));
+        }
+        std::fclose(file);
+        return made;
+    }();
+    return s;
+}
+
+bool isJpeg(const std::string& name) {
+    return name.size() > 4 && (name.ends_with(".jpg") || name.ends_with(".JPG"));
+}
+
+const char* const kScenes[] = {"load.lws",  "walk0.lws",   "walk1.lws", "walk2.lws", "walk3.lws",
+                               "walk4.lws", "walk5.lws",   "walk6.lws", "walk7.lws", "walk8.lws",
+                               "Credits.lws", "Divozev.lws", "greet.lws", "text0.lws", "text1.lws",
+                               "text2.lws", "text3.lws",   "text4.lws", "text5.lws", "text6.lws"};
+
+// Start-up steps 4 and 6 to 8 as the driver runs them (prepareAll included with step 7).
+void showLoading(benchmark::State& state) {
+    show();
+    fillRecordingBackend(renderBackend);
+    recording.decodeTextures = true;
+    for (auto _ : state) {
+        textureTable.count = 0; // every texture decoded again, as at a real start
+        auto scenes = std::make_unique<Scene[]>(std::size(kScenes));
+        for (size_t i = 0; i < std::size(kScenes); ++i) loadScene(scenes[i], kScenes[i]);
+        initMetaballs();
+        for (size_t i = 0; i < std::size(kScenes); ++i) prepareMetaballObjects(scenes[i]);
+        auto player = std::make_unique<ModulePlayer>();
+        benchmark::DoNotOptimize(player->loadFromFile("test.xm"));
+        freeMetaballs();
+    }
+}
+
+// The parts of showLoading on their own, to show where its time goes.
+void scenesOnly(benchmark::State& state) {
+    show();
+    fillRecordingBackend(renderBackend);
+    recording.decodeTextures = false;
+    for (auto _ : state) {
+        textureTable.count = 0;
+        auto scenes = std::make_unique<Scene[]>(std::size(kScenes));
+        for (size_t i = 0; i < std::size(kScenes); ++i) loadScene(scenes[i], kScenes[i]);
+    }
+}
+
+void metaballWorkspace(benchmark::State& state) {
+    for (auto _ : state) {
+        initMetaballs();
+        freeMetaballs();
+    }
+}
+
+void moduleLoad(benchmark::State& state) {
+    show();
+    for (auto _ : state) {
+        auto player = std::make_unique<ModulePlayer>();
+        benchmark::DoNotOptimize(player->loadFromFile("test.xm"));
+    }
+}
+
+// Every archive entry as the readers get it (a new archive object per entry), not decoded.
+void archiveExtraction(benchmark::State& state) {
+    const Show& s = show();
+    for (auto _ : state)
+        for (const std::string& name : s.names) {
+            const DataArchive archive("krv.dat");
+            benchmark::DoNotOptimize(archive.extract(name.c_str()));
+        }
+}
+
+// Every entry inflated with zlib's uncompress, and the JPEG entries decoded.
+void bareDecoding(benchmark::State& state) {
+    const Show& s = show();
+    for (auto _ : state)
+        for (size_t i = 0; i < s.packed.size(); ++i) {
+            std::vector<uint8_t> out(s.unpacked[i]);
+            uLongf length = s.unpacked[i];
+            uncompress(out.data(), &length, s.packed[i].data(), uLong(s.packed[i].size()));
+            if (isJpeg(s.names[i])) {
+                int32_t width = 0, height = 0;
+                benchmark::DoNotOptimize(decodeJpegBytes(out.data(), length, width, height));
+            }
+            benchmark::DoNotOptimize(out.data());
+        }
+}
+
+BENCHMARK(showLoading)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(bareDecoding)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(scenesOnly)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(archiveExtraction)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(metaballWorkspace)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(moduleLoad)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double loading = reporter.timeOf("showLoading"), bare = reporter.timeOf("bareDecoding");
+    if (loading > 0 && bare > 0)
+        std::printf("start-up loading / bare zlib and JPEG decoding: %.3f wall, %.3f CPU "
+                    "(goal: at most 1.5)\n",
+                    loading / bare, reporter.cpuTimeOf("showLoading") / reporter.cpuTimeOf("bareDecoding"));
+    std::error_code ignored;
+    std::filesystem::current_path(std::filesystem::temp_directory_path(), ignored);
+    std::filesystem::remove_all(show().folder, ignored);
+    return 0;
+}
