@@ -32,6 +32,21 @@ void fillShowOpenGLBackend(RenderBackend& table) {
     table.openDisplay = openOpenGLDisplay;
 }
 
+// What a termination signal that became the quit message ends the show with, as the signal itself
+// would; 0 when none came.
+int signalledStatus() {
+    int signal = quitSignal();
+    return signal ? 128 + signal : 0;
+}
+
+// A signal while the device dialog is up ends the show as it does in the options window, not as
+// the viewer's "Cancel" (status 0).
+int chooseDevice(void* owner, const std::vector<DirectDrawDeviceRecord>& devices) {
+    int chosen = runDeviceDialog(owner, devices);
+    if (chosen < 0 && signalledStatus()) std::exit(signalledStatus());
+    return chosen;
+}
+
 } // namespace
 
 int main() {
@@ -43,7 +58,7 @@ int main() {
 #else
     backendFillers.direct3D = fillSoftDirect3DBackend;
 #endif
-    direct3DHost.chooseDevice = runDeviceDialog;
+    direct3DHost.chooseDevice = chooseDevice;
     driverServices = showServices();
     // Without a display the options window would wait for a click nobody can give.
     if (!hasVisibleDisplay()) {
@@ -54,7 +69,7 @@ int main() {
     // Only a quit message returns with the display open; otherwise none could be opened, unless
     // a signal's quit message ended the options window: then the show ends as that signal would.
     if (status == 1 && !renderBackend.beginFrame) {
-        if (int signal = quitSignal()) return 128 + signal;
+        if (int signalled = signalledStatus()) return signalled;
         std::fputs("kestrune: no output display could be opened\n", stderr);
     }
     return status;

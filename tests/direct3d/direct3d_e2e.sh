@@ -3,7 +3,8 @@
 # dialog answered with Enter (the show then plays its timeline with no content and ends by itself,
 # or ends at Escape) or with Escape (the show ends at once); all with status 0 and no "error.out".
 # No window manager runs. Exit 77 (skipped) without Xvfb or xdotool.
-# Usage: direct3d_e2e.sh PATH/TO/kestrune {choose|escape|cancel}
+# A kill while the dialog is up ends the show with 143.
+# Usage: direct3d_e2e.sh PATH/TO/kestrune {choose|escape|cancel|sigterm}
 set -u
 kestrune=$1
 case=$2
@@ -48,6 +49,17 @@ dialog=$(timeout 10 xdotool search --sync --name '^Choose your device$' | head -
 [ -n "$dialog" ] || { echo "the device dialog did not appear"; cat "$work/err"; exit 1; }
 xdotool search --name '^KRV-99$' >/dev/null || { echo "no output window behind the dialog"; exit 1; }
 xdotool windowfocus --sync "$dialog" 2>/dev/null
+if [ "$case" = sigterm ]; then
+    # A kill while the dialog (and the options window behind it) is up: 128 + 15, quietly.
+    kill -TERM "$show" # timeout hands it on to the show
+    wait "$show"
+    status=$?
+    show=""
+    [ "$status" -eq 143 ] || { echo "exit status $status"; cat "$work/err"; exit 1; }
+    [ -s "$work/err" ] && { echo "error output:"; cat "$work/err"; exit 1; }
+    echo "ok: $case"
+    exit 0
+fi
 if [ "$case" = cancel ]; then
     xdotool key --window "$dialog" Escape 2>/dev/null
 else
