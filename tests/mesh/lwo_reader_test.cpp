@@ -185,6 +185,7 @@ TEST_F(LwobReader, MoreThan65535PointsOrPolygonsIsRefused) {
     LwobBuilder many;
     many.chunk("PNTS", Bytes(size_t{12} * 65536, 0));
     EXPECT_FALSE(read(many.bytes()));
+    EXPECT_EQ(mesh.refusal.reason, "more points than a mesh holds");
     EXPECT_EQ(mesh.pointCount, 0);
     EXPECT_TRUE(mesh.points.empty());
 
@@ -198,6 +199,7 @@ TEST_F(LwobReader, MoreThan65535PointsOrPolygonsIsRefused) {
     LwobBuilder b;
     b.pnts({{0, 0, 0}}).srfs({"S"}).chunk("POLS", pols);
     EXPECT_FALSE(read(b.bytes()));
+    EXPECT_EQ(mesh.refusal.reason, "more polygons than a mesh holds");
     EXPECT_EQ(mesh.polygonCount, 0);
 }
 
