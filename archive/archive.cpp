@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 
 #include <zlib.h>
@@ -14,7 +15,8 @@
 namespace kestrune {
 namespace {
 
-char defaultName[128] = "NO_FILE_SELECTED";
+// Kept whole: a name cut to a fixed buffer would open, or create, some other file.
+std::string defaultName = kNoArchiveName;
 
 const uint8_t kMagic[3] = {':', '-', ')'};
 
@@ -46,6 +48,17 @@ uint64_t sizeOf(std::FILE* file) {
     return size < 0 ? 0 : uint64_t(size);
 }
 
+// A buffer of n bytes, or false when memory runs out: an entry too large to hold reads as absent
+// rather than ending the process.
+bool tryResize(std::vector<uint8_t>& buffer, size_t n) {
+    try {
+        buffer.resize(n);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 // Level-9 zlib stream of the bytes; none when zlib refuses.
 std::optional<std::vector<uint8_t>> compressBlock(const uint8_t* data, size_t size) {
     uLongf packedSize = compressBound(uLong(size));
@@ -60,7 +73,8 @@ std::optional<std::vector<uint8_t>> compressBlock(const uint8_t* data, size_t si
 std::optional<std::vector<uint8_t>> uncompressBlock(const std::vector<uint8_t>& packed,
                                                     uint32_t unpackedSize) {
     if (unpackedSize > maxUnpackedFor(packed.size())) return std::nullopt;
-    std::vector<uint8_t> result(unpackedSize);
+    std::vector<uint8_t> result;
+    if (!tryResize(result, unpackedSize)) return std::nullopt;
     uint8_t spare = 0; // zlib wants somewhere to write even when nothing is expected
     uLongf length = unpackedSize;
     int status = uncompress(unpackedSize ? result.data() : &spare, &length, packed.data(),
@@ -92,11 +106,11 @@ ArchiveEntry decodeRecord(const uint8_t* in) {
 } // namespace
 
 void setDefaultArchiveName(const char* name) {
-    std::snprintf(defaultName, sizeof defaultName, "%s", name ? name : "");
+    defaultName = name ? name : "";
 }
 
 const char* defaultArchiveName() {
-    return defaultName;
+    return defaultName.c_str();
 }
 
 bool archiveNamesMatch(const char* entryName, const char* lookupName) {
@@ -110,11 +124,11 @@ bool archiveNamesMatch(const char* entryName, const char* lookupName) {
     return true;
 }
 
-DataArchive::DataArchive() : files_(&systemArchiveFiles()) {
+DataArchive::DataArchive() : files_(&systemFileLayer()) {
     open(nullptr);
 }
 
-DataArchive::DataArchive(const char* name, ArchiveFiles& files) : files_(&files) {
+DataArchive::DataArchive(const char* name, FileLayer& files) : files_(&files) {
     open(name);
 }
 
@@ -133,10 +147,11 @@ void DataArchive::open(const char* name) {
     fileSize_ = 0;
     directory_.clear();
     pending_.clear();
+    removing_.clear();
     file_ = nullptr;
     state_ = DirectoryState::Closed;
-    if (!name && !std::strcmp(defaultName, kNoArchiveName)) return;
-    std::snprintf(fileName_, sizeof fileName_, "%s", name ? name : defaultName);
+    if (!name && defaultName == kNoArchiveName) return;
+    fileName_ = name ? name : defaultName;
 
     // Readers open read-only, so they never need write permission and can never truncate.
     file_ = files_->openRead(fileName_);
@@ -176,26 +191,39 @@ void DataArchive::readDirectory() {
         uint64_t(count) * kArchiveRecordSize != unpacked)
         return;
 
-    std::vector<uint8_t> packedDirectory(packed);
+    std::vector<uint8_t> packedDirectory;
+    if (!tryResize(packedDirectory, packed)) return;
     if (!readAt(file_, available - packed, packedDirectory.data(), packed)) return;
     auto records = uncompressBlock(packedDirectory, unpacked);
     if (!records) return;
 
+    try {
+        directory_.reserve(count);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     dataEnd_ = uint32_t(available - packed);
-    directory_.reserve(count);
     for (uint32_t i = 0; i < count; ++i)
         directory_.push_back(decodeRecord(records->data() + size_t(i) * kArchiveRecordSize));
     count_ = savedCount_ = int32_t(count);
     state_ = DirectoryState::Valid;
 }
 
+void DataArchive::discardChanges() {
+    pending_.clear();
+    removing_.clear();
+    count_ = savedCount_;
+    close();
+}
+
 bool DataArchive::close() {
     bool ok = true;
-    if (file_ && count_ != savedCount_) ok = writeDirectory();
+    if (file_ && (count_ != savedCount_ || !removing_.empty())) ok = writeDirectory();
     if (file_) std::fclose(file_);
     file_ = nullptr;
     directory_.clear();
     pending_.clear();
+    removing_.clear();
     count_ = savedCount_ = 0;
     dataEnd_ = 0;
     state_ = DirectoryState::Closed;
@@ -223,7 +251,8 @@ std::optional<std::vector<uint8_t>> DataArchive::extractAt(int index) const {
     // Nothing in the directory is trusted: a block outside the entry data reads as absent.
     if (uint64_t(entry.offset) + entry.packedSize > dataEnd_) return std::nullopt;
     if (entry.unpackedSize > maxUnpackedFor(entry.packedSize)) return std::nullopt;
-    std::vector<uint8_t> block(entry.packedSize);
+    std::vector<uint8_t> block;
+    if (!tryResize(block, entry.packedSize)) return std::nullopt;
     if (!readAt(file_, entry.offset, block.data(), block.size())) return std::nullopt;
     return uncompressBlock(block, entry.unpackedSize);
 }
@@ -259,45 +288,65 @@ bool DataArchive::addBytes(const uint8_t* data, size_t size, const char* entryNa
 bool DataArchive::remove(const char* entryName) {
     int index = find(entryName);
     if (index < 0) return false;
-    // Entries added since the last write go to disk first, so the removal works on real offsets.
-    if (!pending_.empty() && !writeDirectory()) return false;
-    return rewrite(index);
+    // An entry added since the last write goes to disk first, so its removal cuts a real block.
+    if (index >= count_ - int(pending_.size()) && !writeDirectory()) return false;
+    markRemoved(index);
+    if (rewrite()) return true;
+    removing_.clear();
+    return false;
+}
+
+bool DataArchive::markRemoved(int index) {
+    if (!file_ || index < 0 || index >= count_ - int(pending_.size())) return false;
+    if (std::find(removing_.begin(), removing_.end(), index) == removing_.end())
+        removing_.push_back(index);
+    return true;
 }
 
 bool DataArchive::writeDirectory() {
     if (!file_) return false;
-    return rewrite(-1);
+    return rewrite();
 }
 
 // Writes the whole new archive beside the old one and renames it over it: the entry data up to
-// data end (without the block of skipIndex, when given), the blocks added since, the directory
-// and the trailer. Memory changes only once the new file is in place.
-bool DataArchive::rewrite(int skipIndex) {
-    std::vector<ArchiveEntry> directory = directory_;
+// data end without the blocks marked for removal, the blocks added since, the directory and the
+// trailer. Memory changes only once the new file is in place.
+bool DataArchive::rewrite() {
     uint32_t diskDataEnd = dataEnd_;
     for (const auto& block : pending_) diskDataEnd -= uint32_t(block.size());
 
-    // The byte ranges of the old file that the new one keeps, in order.
-    uint64_t cutBegin = diskDataEnd, cutEnd = diskDataEnd;
-    if (skipIndex >= 0) {
-        const ArchiveEntry& removed = directory[skipIndex];
-        bool inside = uint64_t(removed.offset) + removed.packedSize <= diskDataEnd;
-        if (inside) {
-            cutBegin = removed.offset;
-            cutEnd = uint64_t(removed.offset) + removed.packedSize;
-            for (size_t i = size_t(skipIndex) + 1; i < directory.size(); ++i) {
-                // Only records behind the removed block move; one that points elsewhere (not
-                // written by this code) keeps its offset.
-                if (directory[i].offset >= cutEnd) {
-                    directory[i].offset -= removed.packedSize;
-                    directory[i].endOffset -= removed.packedSize;
-                }
-            }
-        }
-        directory.erase(directory.begin() + skipIndex);
+    // The byte ranges of the old file that removal cuts out, in file order and merged.
+    std::vector<std::pair<uint64_t, uint64_t>> cuts;
+    for (int index : removing_) {
+        const ArchiveEntry& removed = directory_[index];
+        uint64_t end = uint64_t(removed.offset) + removed.packedSize;
+        if (end <= diskDataEnd && removed.packedSize) cuts.push_back({removed.offset, end});
     }
-    uint32_t newDataEnd = uint32_t(diskDataEnd - (cutEnd - cutBegin));
-    for (const auto& block : pending_) newDataEnd += uint32_t(block.size());
+    std::sort(cuts.begin(), cuts.end());
+    std::vector<std::pair<uint64_t, uint64_t>> merged;
+    for (const auto& cut : cuts) {
+        if (!merged.empty() && cut.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, cut.second);
+        else
+            merged.push_back(cut);
+    }
+    uint64_t cutTotal = 0;
+    for (const auto& cut : merged) cutTotal += cut.second - cut.first;
+
+    std::vector<ArchiveEntry> directory;
+    for (int i = 0; i < count_; ++i) {
+        if (std::find(removing_.begin(), removing_.end(), i) != removing_.end()) continue;
+        ArchiveEntry entry = directory_[i];
+        // Only records behind a removed block move; one that points elsewhere (not written by
+        // this code) keeps its offset.
+        uint64_t shift = 0;
+        for (const auto& cut : merged)
+            if (cut.second <= entry.offset) shift += cut.second - cut.first;
+        entry.offset -= uint32_t(shift);
+        entry.endOffset -= uint32_t(shift);
+        directory.push_back(entry);
+    }
+    uint32_t newDataEnd = uint32_t(dataEnd_ - cutTotal);
 
     std::vector<uint8_t> records(directory.size() * kArchiveRecordSize);
     for (size_t i = 0; i < directory.size(); ++i)
@@ -310,35 +359,39 @@ bool DataArchive::rewrite(int skipIndex) {
     writeLe32(trailer + 8, uint32_t(packedDirectory->size()));
     std::memcpy(trailer + 12, kMagic, 3);
 
-    std::string temporary = std::string(fileName_) + ".new";
-    std::FILE* out = files_->createNew(temporary);
-    if (!out) return false;
+    // The replacement keeps the archive's identity, lands at a symlink's target and refuses an
+    // archive its caller may not write.
+    FileReplacement out(fileName_, *files_);
+    if (!out.isOpen()) return false;
     auto copyRange = [&](uint64_t from, uint64_t to) {
-        std::vector<uint8_t> buffer(1 << 20);
+        std::vector<uint8_t> buffer(std::min<uint64_t>(to - from, 1 << 20));
         while (from < to) {
             size_t n = size_t(std::min<uint64_t>(buffer.size(), to - from));
-            if (!readAt(file_, from, buffer.data(), n) || !files_->write(out, buffer.data(), n))
+            if (!readAt(file_, from, buffer.data(), n) || !out.write(buffer.data(), n))
                 return false;
             from += n;
         }
         return true;
     };
-    bool ok = copyRange(0, cutBegin) && copyRange(cutEnd, diskDataEnd);
-    for (const auto& block : pending_) ok = ok && files_->write(out, block.data(), block.size());
-    ok = ok && files_->write(out, packedDirectory->data(), packedDirectory->size());
-    ok = ok && files_->write(out, trailer, sizeof trailer);
-    ok = files_->finish(out) && ok;
+    bool ok = true;
+    uint64_t kept = 0;
+    for (const auto& cut : merged) {
+        ok = ok && copyRange(kept, cut.first);
+        kept = cut.second;
+    }
+    ok = ok && copyRange(kept, diskDataEnd);
+    for (const auto& block : pending_) ok = ok && out.write(block.data(), block.size());
+    ok = ok && out.write(packedDirectory->data(), packedDirectory->size());
+    ok = ok && out.write(trailer, sizeof trailer);
+    if (!ok) return false;
 #ifdef _WIN32
     // Windows will not replace a file that is still open: let go of the old stream first.
-    if (ok && file_) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    std::fclose(file_);
+    file_ = nullptr;
 #endif
-    if (!ok || !files_->replace(temporary, fileName_)) {
-        files_->discard(temporary);
+    if (!out.commit()) {
 #ifdef _WIN32
-        if (!file_) file_ = files_->openRead(fileName_);
+        file_ = files_->openRead(fileName_);
 #endif
         return false;
     }
@@ -348,6 +401,7 @@ bool DataArchive::rewrite(int skipIndex) {
     file_ = files_->openRead(fileName_);
     directory_ = std::move(directory);
     pending_.clear();
+    removing_.clear();
     count_ = savedCount_ = int32_t(directory_.size());
     dataEnd_ = newDataEnd;
     fileSize_ = uint64_t(newDataEnd) + packedDirectory->size() + kArchiveTrailerSize;

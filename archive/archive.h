@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/replace_file.h"
+
 namespace kestrune {
 
 constexpr int kArchiveNameSize = 32;    // entry name field, NUL-terminated inside
@@ -24,20 +26,6 @@ struct ArchiveEntry {
     uint32_t packedSize;         // bytes
 };
 
-// The file operations an archive uses, so tests can fail or cut any write.
-class ArchiveFiles {
-public:
-    virtual ~ArchiveFiles() = default;
-    virtual std::FILE* openRead(const std::string& path) = 0;
-    virtual std::FILE* createNew(const std::string& path) = 0; // empty, for writing
-    // Writes n bytes; false on any failure (a cut write may have written part of them).
-    virtual bool write(std::FILE* file, const void* data, size_t n) = 0;
-    virtual bool finish(std::FILE* file) = 0; // flush to disk and close; false on failure
-    virtual bool replace(const std::string& from, const std::string& to) = 0; // atomic rename
-    virtual void discard(const std::string& path) = 0;
-};
-
-ArchiveFiles& systemArchiveFiles();
 
 // The process-wide name used by archives constructed without a name.
 void setDefaultArchiveName(const char* name);
@@ -55,7 +43,7 @@ enum class DirectoryState {
 class DataArchive {
 public:
     DataArchive(); // the default name
-    explicit DataArchive(const char* name, ArchiveFiles& files = systemArchiveFiles());
+    explicit DataArchive(const char* name, FileLayer& files = systemFileLayer());
     ~DataArchive();
     DataArchive(const DataArchive&) = delete;
     DataArchive& operator=(const DataArchive&) = delete;
@@ -64,6 +52,8 @@ public:
     // Writes the directory when entries were added since it was last read or written.
     // False when that write failed; the file on disk is then the archive as it was.
     bool close();
+    // Closes without writing what was added or marked since the last write.
+    void discardChanges();
 
     bool isOpen() const { return file_ != nullptr; }
     DirectoryState directoryState() const { return state_; }
@@ -75,28 +65,33 @@ public:
     uint32_t unpackedSize(int index) const { return directory_[index].unpackedSize; }
     uint32_t packedSize(int index) const { return directory_[index].packedSize; }
     const ArchiveEntry& entry(int index) const { return directory_[index]; }
-    const char* fileName() const { return fileName_; }
+    const char* fileName() const { return fileName_.c_str(); }
 
     bool add(const char* sourcePath, const char* entryName);
     bool addBytes(const uint8_t* data, size_t size, const char* entryName);
-    bool remove(const char* entryName);
+    bool remove(const char* entryName); // rewrites the file at once
+    // For one change made of several: an entry marked here stays readable until the next write,
+    // which drops every marked entry and adds every pending one in a single new file. False for
+    // an index out of range or of an entry added since the last write.
+    bool markRemoved(int index);
     bool writeDirectory();
 
 private:
     void open(const char* name);
     void readDirectory();
-    bool rewrite(int skipIndex);
+    bool rewrite();
 
-    char fileName_[256] = {};
+    std::string fileName_; // whole, of any length the system allows
     int32_t count_ = 0;
     int32_t savedCount_ = 0;
     uint32_t dataEnd_ = 0; // where the entry data ends and the directory begins
     std::vector<ArchiveEntry> directory_;
     std::vector<std::vector<uint8_t>> pending_; // packed blocks added since the last write
+    std::vector<int> removing_;                 // indices marked for removal at the next write
     std::FILE* file_ = nullptr;                 // opened for reading only
     uint64_t fileSize_ = 0;
     DirectoryState state_ = DirectoryState::Closed;
-    ArchiveFiles* files_;
+    FileLayer* files_;
 };
 
 // Archive entry names match when equally long and each pair of signed bytes x, y has

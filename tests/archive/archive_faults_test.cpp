@@ -14,12 +14,15 @@ using Contents = std::map<std::string, std::vector<uint8_t>>;
 
 // Fails the n-th file operation; a failed write first writes half of its bytes, as a full disk
 // or a killed process would leave it.
-class FaultyFiles : public ArchiveFiles {
+class FaultyFiles : public FileLayer {
 public:
     explicit FaultyFiles(int failAt) : failAt_(failAt) {}
     std::FILE* openRead(const std::string& p) override { return system().openRead(p); }
     std::FILE* createNew(const std::string& p) override {
         return trip() ? nullptr : system().createNew(p);
+    }
+    std::FILE* createTemporary(const std::string& target, std::string& temporary) override {
+        return trip() ? nullptr : system().createTemporary(target, temporary);
     }
     bool write(std::FILE* f, const void* d, size_t n) override {
         if (trip()) {
@@ -39,7 +42,7 @@ public:
     bool tripped() const { return tripped_; }
 
 private:
-    static ArchiveFiles& system() { return systemArchiveFiles(); }
+    static FileLayer& system() { return systemFileLayer(); }
     bool trip() {
         if (++calls_ != failAt_) return false;
         tripped_ = true;
@@ -96,7 +99,9 @@ protected:
             EXPECT_FALSE(reported) << "failure " << failAt << " reported as success";
             EXPECT_EQ(old, now) << "after failure " << failAt;
             EXPECT_EQ(oldBytes, readFile(path("x.dat"))) << "after failure " << failAt;
-            EXPECT_FALSE(std::filesystem::exists(path("x.dat.new")));
+            EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir),
+                                       std::filesystem::directory_iterator()))
+                << "a temporary file is left after failure " << failAt;
             ASSERT_LT(failAt, 1000);
         }
     }
@@ -107,7 +112,7 @@ TEST_F(ArchiveFaultTest, AddingSurvivesEveryFailedWrite) {
     expect["four"] = pattern(4, 300000);
     expect["five"] = pattern(5, 1);
     everyFault(
-        [&](ArchiveFiles& files) {
+        [&](FileLayer& files) {
             DataArchive archive(path("x.dat").c_str(), files);
             archive.addBytes(expect["four"].data(), expect["four"].size(), "four");
             archive.addBytes(expect["five"].data(), expect["five"].size(), "five");
@@ -120,7 +125,7 @@ TEST_F(ArchiveFaultTest, RemovingSurvivesEveryFailedWrite) {
     Contents expect = makeOld();
     expect.erase("two");
     everyFault(
-        [&](ArchiveFiles& files) {
+        [&](FileLayer& files) {
             DataArchive archive(path("x.dat").c_str(), files);
             return archive.remove("two");
         },
