@@ -61,6 +61,9 @@ struct ByteWriter {
         bytes[at + 2] = value >> 8;
         bytes[at + 3] = value;
     }
+    void patchU32le(size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
     void patchU16be(size_t at, uint32_t value) {
         bytes[at] = value >> 8;
         bytes[at + 1] = value;
