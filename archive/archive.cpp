@@ -3,6 +3,8 @@
 #include "archive/archive.h"
 
 #include "archive/content_file.h"
+#include "binary/byte_reader.h"
+#include "binary/byte_writer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,17 +26,6 @@ const uint8_t kMagic[3] = {':', '-', ')'};
 // given packed size is a lie and is never allocated.
 uint64_t maxUnpackedFor(uint64_t packed) {
     return packed * 1040 + 64;
-}
-
-uint32_t readLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void writeLe32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
 }
 
 bool readAt(std::FILE* file, uint64_t offset, void* out, size_t n) {
@@ -83,23 +74,24 @@ std::optional<std::vector<uint8_t>> uncompressBlock(const std::vector<uint8_t>& 
     return result;
 }
 
-void encodeRecord(const ArchiveEntry& entry, uint8_t* out) {
-    std::memcpy(out, entry.name, kArchiveNameSize);
-    writeLe32(out + 32, entry.offset);
-    writeLe32(out + 36, entry.endOffset);
-    writeLe32(out + 40, entry.unpackedSize);
-    writeLe32(out + 44, entry.packedSize);
+void encodeRecord(const ArchiveEntry& entry, ByteWriter& out) {
+    out.raw(entry.name, kArchiveNameSize);
+    out.u32le(entry.offset);
+    out.u32le(entry.endOffset);
+    out.u32le(entry.unpackedSize);
+    out.u32le(entry.packedSize);
 }
 
-ArchiveEntry decodeRecord(const uint8_t* in) {
+ArchiveEntry decodeRecord(ByteReader in) {
     ArchiveEntry entry;
-    std::memcpy(entry.name, in, kArchiveNameSize);
+    const std::span<const uint8_t> name = in.bytes(kArchiveNameSize);
+    std::memcpy(entry.name, name.data(), name.size());
     // A name that fills its field has no terminator on disk; it is read as its first 31 bytes.
     entry.name[kArchiveNameSize - 1] = 0;
-    entry.offset = readLe32(in + 32);
-    entry.endOffset = readLe32(in + 36);
-    entry.unpackedSize = readLe32(in + 40);
-    entry.packedSize = readLe32(in + 44);
+    entry.offset = in.u32le();
+    entry.endOffset = in.u32le();
+    entry.unpackedSize = in.u32le();
+    entry.packedSize = in.u32le();
     return entry;
 }
 
@@ -168,6 +160,7 @@ void DataArchive::open(const char* name) {
 }
 
 void DataArchive::readDirectory() {
+    refusal_ = {};
     fileSize_ = sizeOf(file_);
     // Until a valid directory is found, every byte is foreign and kept in front of new entries.
     dataEnd_ = uint32_t(std::min<uint64_t>(fileSize_, UINT32_MAX));
@@ -177,34 +170,60 @@ void DataArchive::readDirectory() {
     }
     state_ = DirectoryState::Foreign;
     uint8_t magic[3];
-    if (fileSize_ < 3 || !readAt(file_, fileSize_ - 3, magic, 3) || std::memcmp(magic, kMagic, 3))
+    if (fileSize_ < 3 || !readAt(file_, fileSize_ - 3, magic, 3) || std::memcmp(magic, kMagic, 3)) {
+        refuse(&refusal_, "the file does not end in the archive mark \":-)\"");
         return;
+    }
     state_ = DirectoryState::Damaged;
-    if (fileSize_ < uint64_t(kArchiveTrailerSize) || fileSize_ > UINT32_MAX) return;
-    uint8_t trailer[kArchiveTrailerSize];
-    if (!readAt(file_, fileSize_ - kArchiveTrailerSize, trailer, sizeof trailer)) return;
-    uint32_t count = readLe32(trailer);
-    uint32_t unpacked = readLe32(trailer + 4);
-    uint32_t packed = readLe32(trailer + 8);
-    uint64_t available = fileSize_ - kArchiveTrailerSize;
-    if (packed > available || count > INT32_MAX / kArchiveRecordSize ||
-        uint64_t(count) * kArchiveRecordSize != unpacked)
+    if (fileSize_ < uint64_t(kArchiveTrailerSize)) {
+        refuse(&refusal_, "the file is shorter than the archive trailer");
         return;
+    }
+    if (fileSize_ > UINT32_MAX) {
+        refuse(&refusal_, "the file is larger than 4 GiB");
+        return;
+    }
+    uint8_t trailerBytes[kArchiveTrailerSize];
+    if (!readAt(file_, fileSize_ - kArchiveTrailerSize, trailerBytes, sizeof trailerBytes)) {
+        refuse(&refusal_, "the trailer cannot be read");
+        return;
+    }
+    ByteReader trailer(trailerBytes, sizeof trailerBytes);
+    uint32_t count = trailer.u32le();
+    uint32_t unpacked = trailer.u32le();
+    uint32_t packed = trailer.u32le();
+    uint64_t available = fileSize_ - kArchiveTrailerSize;
+    if (packed > available) {
+        refuse(&refusal_, "the packed directory is larger than the file");
+        return;
+    }
+    if (count > INT32_MAX / kArchiveRecordSize || uint64_t(count) * kArchiveRecordSize != unpacked) {
+        refuse(&refusal_, "the directory's size does not match its entry count");
+        return;
+    }
 
     std::vector<uint8_t> packedDirectory;
-    if (!tryResize(packedDirectory, packed)) return;
-    if (!readAt(file_, available - packed, packedDirectory.data(), packed)) return;
+    if (!tryResize(packedDirectory, packed) ||
+        !readAt(file_, available - packed, packedDirectory.data(), packed)) {
+        refuse(&refusal_, "the packed directory cannot be read");
+        return;
+    }
     auto records = uncompressBlock(packedDirectory, unpacked);
-    if (!records) return;
+    if (!records) {
+        refuse(&refusal_, "the directory does not unpack to its size");
+        return;
+    }
 
     try {
         directory_.reserve(count);
     } catch (const std::bad_alloc&) {
+        refuse(&refusal_, "no memory for the directory");
         return;
     }
     dataEnd_ = uint32_t(available - packed);
+    ByteReader recordReader(*records);
     for (uint32_t i = 0; i < count; ++i)
-        directory_.push_back(decodeRecord(records->data() + size_t(i) * kArchiveRecordSize));
+        directory_.push_back(decodeRecord(recordReader.take(kArchiveRecordSize)));
     count_ = savedCount_ = int32_t(count);
     state_ = DirectoryState::Valid;
 }
@@ -348,16 +367,15 @@ bool DataArchive::rewrite() {
     }
     uint32_t newDataEnd = uint32_t(dataEnd_ - cutTotal);
 
-    std::vector<uint8_t> records(directory.size() * kArchiveRecordSize);
-    for (size_t i = 0; i < directory.size(); ++i)
-        encodeRecord(directory[i], records.data() + i * kArchiveRecordSize);
-    auto packedDirectory = compressBlock(records.data(), records.size());
+    ByteWriter records;
+    for (const ArchiveEntry& entry : directory) encodeRecord(entry, records);
+    auto packedDirectory = compressBlock(records.bytes.data(), records.size());
     if (!packedDirectory) return false;
-    uint8_t trailer[kArchiveTrailerSize];
-    writeLe32(trailer, uint32_t(directory.size()));
-    writeLe32(trailer + 4, uint32_t(records.size()));
-    writeLe32(trailer + 8, uint32_t(packedDirectory->size()));
-    std::memcpy(trailer + 12, kMagic, 3);
+    ByteWriter trailer;
+    trailer.u32le(uint32_t(directory.size()));
+    trailer.u32le(uint32_t(records.size()));
+    trailer.u32le(uint32_t(packedDirectory->size()));
+    trailer.raw(kMagic, 3);
 
     // The replacement keeps the archive's identity, lands at a symlink's target and refuses an
     // archive its caller may not write.
@@ -382,7 +400,7 @@ bool DataArchive::rewrite() {
     ok = ok && copyRange(kept, diskDataEnd);
     for (const auto& block : pending_) ok = ok && out.write(block.data(), block.size());
     ok = ok && out.write(packedDirectory->data(), packedDirectory->size());
-    ok = ok && out.write(trailer, sizeof trailer);
+    ok = ok && out.write(trailer.bytes.data(), trailer.size());
     if (!ok) return false;
 #ifdef _WIN32
     // Windows will not replace a file that is still open: let go of the old stream first.

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/replace_file.h"
+#include "binary/byte_reader.h"
 
 namespace kestrune {
 
@@ -57,6 +59,8 @@ public:
 
     bool isOpen() const { return file_ != nullptr; }
     DirectoryState directoryState() const { return state_; }
+    // Why the directory was found Foreign or Damaged; empty otherwise.
+    std::string_view refusal() const { return refusal_.reason; }
     int find(const char* name) const; // index of the first match, -1 if none
     std::optional<std::vector<uint8_t>> extract(const char* name) const;
     std::optional<std::vector<uint8_t>> extractAt(int index) const;
@@ -91,6 +95,7 @@ private:
     std::FILE* file_ = nullptr;                 // opened for reading only
     uint64_t fileSize_ = 0;
     DirectoryState state_ = DirectoryState::Closed;
+    Refusal refusal_;
     FileLayer* files_;
 };
 

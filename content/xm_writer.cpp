@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "content/byte_writer.h"
+#include "binary/byte_writer.h"
 
 namespace kestrune {
 

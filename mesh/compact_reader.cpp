@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh/byte_reader.h"
+#include "binary/byte_reader.h"
 #include "mesh/mesh.h"
 #include "mesh/texture.h"
 
@@ -33,58 +33,60 @@ uint8_t colorByte(float value) {
 struct CompactPolygon {
     uint8_t vertexCount;
     int16_t surface;     // 1-based
-    size_t recordOffset; // of the vertex indices
+    ByteReader corners;  // from the vertex indices
 };
 
 } // namespace
 
 bool readCompactObject(const uint8_t* data, size_t size, Mesh& mesh) {
     freeMesh(mesh);
+    mesh.refusal = {};
+    Refusal* why = &mesh.refusal;
     ByteReader r(data, size);
     const int32_t surfaceCount = r.i32le();
     const int32_t pointCount = r.i32le();
     const int32_t polygonCount = r.i32le();
     // Counts are checked before anything is kept: negative ones, more surfaces than the table of
     // 150, or more points or polygons than the 16-bit counts hold, refuse the file.
-    if (r.overrun || surfaceCount < 0 || surfaceCount > kMaxCompactSurfaces || pointCount < 0 ||
-        static_cast<uint32_t>(pointCount) > kMaxMeshCount || polygonCount < 0 ||
+    if (r.overrun()) return refuse(why, "the file is shorter than its three counts");
+    if (surfaceCount < 0 || pointCount < 0 || polygonCount < 0)
+        return refuse(why, "a negative count");
+    if (surfaceCount > kMaxCompactSurfaces) return refuse(why, "more than 150 surfaces");
+    if (static_cast<uint32_t>(pointCount) > kMaxMeshCount ||
         static_cast<uint32_t>(polygonCount) > kMaxMeshCount)
-        return false;
+        return refuse(why, "more points or polygons than a mesh holds");
 
     std::vector<CompactSurface> surfaces(static_cast<size_t>(surfaceCount));
     for (CompactSurface& s : surfaces) {
         s.flags = r.u8();
         for (uint8_t& c : s.color) c = colorByte(r.f32le());
+        if (r.overrun()) break;
         if (s.flags & 2) {
-            const uint8_t* start = r.data + r.pos;
-            const void* nul = std::memchr(start, 0, r.remaining());
-            if (!nul) return false; // a name without its terminator runs off the file
-            const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start);
-            s.textureBase.assign(reinterpret_cast<const char*>(start), length);
-            r.skip(length + 1);
+            s.textureBase = r.cString();
+            if (r.overrun()) return refuse(why, "a texture name runs off the end of the file");
         }
         s.texture = 0;
     }
-    if (r.overrun) return false;
+    if (r.overrun()) return refuse(why, "the surfaces run past the end of the file");
 
     // Points and polygons must all be in the file; a record running past its end refuses it.
-    const size_t pointOffset = r.pos;
-    if (!r.has(size_t{12} * static_cast<size_t>(pointCount))) return false;
-    r.skip(size_t{12} * static_cast<size_t>(pointCount));
+    if (!r.has(size_t{12} * static_cast<size_t>(pointCount)))
+        return refuse(why, "the points run past the end of the file");
+    ByteReader pointData = r.take(size_t{12} * static_cast<size_t>(pointCount));
 
     std::vector<CompactPolygon> kept;
     kept.reserve(static_cast<size_t>(polygonCount) < r.remaining() / 4
                      ? static_cast<size_t>(polygonCount)
                      : r.remaining() / 4);
     for (int32_t i = 0; i < polygonCount; ++i) {
-        if (!r.has(4)) return false;
+        if (!r.has(4)) return refuse(why, "a polygon runs past the end of the file");
         CompactPolygon polygon;
         polygon.vertexCount = r.u8();
         r.u8();
         polygon.surface = r.i16le();
-        polygon.recordOffset = r.pos;
+        polygon.corners = r.at(r.position());
         const size_t n = polygon.vertexCount;
-        if (!r.has(n * 2 + n * 8)) return false;
+        if (!r.has(n * 2 + n * 8)) return refuse(why, "a polygon runs past the end of the file");
         bool indicesValid = true;
         for (size_t k = 0; k < n; ++k)
             if (r.u16le() >= static_cast<uint32_t>(pointCount)) indicesValid = false;
@@ -102,7 +104,6 @@ bool readCompactObject(const uint8_t* data, size_t size, Mesh& mesh) {
     }
 
     allocateMesh(mesh, static_cast<uint32_t>(pointCount), static_cast<uint32_t>(kept.size()));
-    ByteReader pointData(data + pointOffset, size_t{12} * static_cast<size_t>(pointCount));
     for (MeshPoint& point : mesh.points) {
         point.position.x = pointData.f32le();
         point.position.y = pointData.f32le();
@@ -110,10 +111,10 @@ bool readCompactObject(const uint8_t* data, size_t size, Mesh& mesh) {
     }
 
     for (size_t i = 0; i < kept.size(); ++i) {
-        const CompactPolygon& record = kept[i];
+        CompactPolygon& record = kept[i];
         MeshPolygon& polygon = mesh.polygons[i];
         const uint8_t n = record.vertexCount;
-        ByteReader corners(data + record.recordOffset, size_t{10} * n);
+        ByteReader& corners = record.corners;
         polygon.vertexCount = n;
         polygon.vertices.resize(n);
         polygon.u.resize(n);

@@ -1,8 +1,9 @@
 // The LWOB object reader: PNTS, POLS, SRFS and SURF with its subchunks, two passes over the file.
 #include <cstring>
 #include <string>
+#include <string_view>
 
-#include "mesh/byte_reader.h"
+#include "binary/byte_reader.h"
 #include "mesh/mesh.h"
 #include "mesh/surface.h"
 #include "mesh/texture.h"
@@ -23,33 +24,24 @@ void readId(ByteReader& reader, char id[4]) {
 
 // An IFF string: its bytes up to the NUL, occupying length + 1 bytes rounded up to even. One
 // without a terminator runs to the end of its chunk. Returns the whole string; callers cut it.
-std::string readString(ByteReader& reader) {
-    const size_t available = reader.remaining();
-    const uint8_t* start = reader.data + reader.pos;
-    const void* nul = std::memchr(start, 0, available);
-    if (!nul) {
-        reader.skip(available);
-        return std::string(reinterpret_cast<const char*>(start), available);
-    }
-    const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(nul) - start);
-    size_t stored = length + 1;
-    if (stored & 1) ++stored;
-    reader.skip(stored < available ? stored : available);
-    return std::string(reinterpret_cast<const char*>(start), length);
+std::string_view readString(ByteReader& reader) {
+    const std::string_view text = reader.cString();
+    if (text.size() % 2 == 0 && reader.remaining() > 0) reader.skip(1);
+    return text;
 }
 
 // Copies at most size - 1 characters: names of 64 characters or more and texture types of 50 or
 // more are cut, and since SRFS and SURF names are cut alike they still match.
-void copyCut(char* out, size_t size, const std::string& text) {
+void copyCut(char* out, size_t size, std::string_view text) {
     const size_t n = text.size() < size - 1 ? text.size() : size - 1;
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
 }
 
 // Only the part after the last backslash names the image; forward slashes are kept.
-std::string imageName(const std::string& path) {
+std::string imageName(std::string_view path) {
     const size_t cut = path.rfind('\\');
-    return cut == std::string::npos ? path : path.substr(cut + 1);
+    return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
 void readSurfaceChunk(ByteReader chunk, TextureTarget& target) {
@@ -116,7 +108,7 @@ void readSurfaceChunk(ByteReader chunk, TextureTarget& target) {
 // One polygon record of a POLS chunk. A record that does not fit in the chunk ends the chunk.
 struct PolygonRecord {
     uint16_t vertexCount;
-    size_t indexOffset; // of the first vertex index within the chunk
+    ByteReader indices; // from the first vertex index
     int32_t surface;    // 1-based
     bool usable;        // becomes a mesh polygon
 };
@@ -125,7 +117,7 @@ bool nextPolygon(ByteReader& chunk, uint32_t pointCount, PolygonRecord& record) 
     if (chunk.remaining() < 2) return false;
     record.vertexCount = chunk.u16be();
     if (chunk.remaining() < size_t{2} * record.vertexCount + 2) return false;
-    record.indexOffset = chunk.pos;
+    record.indices = chunk.at(chunk.position());
     bool indicesValid = true;
     for (uint32_t k = 0; k < record.vertexCount; ++k)
         if (chunk.u16be() >= pointCount) indicesValid = false;
@@ -151,6 +143,7 @@ void emptyMesh(Mesh& mesh) {
 
 bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh) {
     emptyMesh(mesh);
+    mesh.refusal = {};
     TextureTarget target = TextureTarget::None;
     ByteReader file(data, size);
     file.skip(12); // the FORM header is not examined
@@ -177,7 +170,7 @@ bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh) {
             polygonsSeen = true;
         } else if (idIs(id, "SRFS")) {
             for (int slot = 0; chunk.remaining() > 0; ++slot) {
-                const std::string name = readString(chunk);
+                const std::string_view name = readString(chunk);
                 if (slot < kSurfaceSlotCount)
                     copyCut(surfaceTable.slots[slot].name, kSurfaceNameSize, name);
             }
@@ -186,7 +179,7 @@ bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh) {
         }
     }
 
-    const size_t pointCount = points.size / 12;
+    const size_t pointCount = points.size() / 12;
     uint32_t polygonCount = 0;
     {
         ByteReader walk = polygons;
@@ -195,7 +188,9 @@ bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh) {
             if (record.usable) ++polygonCount;
     }
     // More points or polygons than the 16-bit counts hold: refused.
-    if (pointCount > kMaxMeshCount || polygonCount > kMaxMeshCount) return false;
+    if (pointCount > kMaxMeshCount) return refuse(&mesh.refusal, "more points than a mesh holds");
+    if (polygonCount > kMaxMeshCount)
+        return refuse(&mesh.refusal, "more polygons than a mesh holds");
 
     allocateMesh(mesh, static_cast<uint32_t>(pointCount), polygonCount);
     for (MeshPoint& point : mesh.points) {
@@ -215,8 +210,7 @@ bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh) {
         polygon.u.assign(n, 0.0f);
         polygon.v.assign(n, 0.0f);
         polygon.vertices.resize(n);
-        ByteReader indices(walk.data + record.indexOffset, size_t{2} * n);
-        for (uint16_t& index : polygon.vertices) index = indices.u16be();
+        for (uint16_t& index : polygon.vertices) index = record.indices.u16be();
 
         const int slot = record.surface - 1;
         const Surface& s = surfaceTable.slots[slot];

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "binary/byte_reader.h"
+
 namespace kestrune {
 
 struct Vec3 {
@@ -52,6 +54,7 @@ struct Mesh {
     uint16_t polygonCount = 0;
     std::vector<MeshPoint> points;
     std::vector<MeshPolygon> polygons;
+    Refusal refusal; // why the reader refused the object's file; empty when it did not
 };
 
 // Largest point or polygon count a mesh can hold (the counts and vertex indices are 16-bit).
@@ -67,7 +70,7 @@ void loadObject(char* fileName, Mesh& mesh);
 void loadCompactObject(char* fileName, Mesh& mesh);
 
 // Parse one LWOB or compact object held in memory into mesh. False (mesh left empty) when the
-// data is refused; see the readers for the rules.
+// data is refused (mesh.refusal says why); see the readers for the rules.
 bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh);
 bool readCompactObject(const uint8_t* data, size_t size, Mesh& mesh);
 

@@ -9,44 +9,6 @@
 namespace kestrune {
 namespace {
 
-enum Effect : int {
-    PortamentoUp = 1,
-    PortamentoDown = 2,
-    TonePortamento = 3,
-    Vibrato = 4,
-    TonePortamentoVolumeSlide = 5,
-    VibratoVolumeSlide = 6,
-    Tremolo = 7,
-    SetPanning = 8,
-    VolumeSlide = 10,
-    PositionJump = 11,
-    SetVolume = 12,
-    PatternBreak = 13,
-    SpeedOrTempo = 15,
-    GlobalVolume = 16,
-    GlobalVolumeSlide = 17,
-    KeyOff = 20,
-    EnvelopePosition = 21,
-    PanningSlide = 25,
-    MultiRetrigger = 27,
-    Tremor = 29,
-    Sync = 32,
-    ExtraFine = 33,
-    FinePortamentoUp = 0xE1,
-    FinePortamentoDown = 0xE2,
-    GlissandoControl = 0xE3,
-    VibratoControl = 0xE4,
-    PatternLoop = 0xE6,
-    TremoloControl = 0xE7,
-    NoteRetrigger = 0xE9,
-    FineVolumeUp = 0xEA,
-    FineVolumeDown = 0xEB,
-    NoteCut = 0xEC,
-    NoteDelay = 0xED,
-    PatternDelay = 0xEE,
-    Arpeggio = 255,
-};
-
 // Memory slides take x - y when the parameter is non-zero.
 void slideMemory(int& memory, int parameter) {
     if (parameter != 0) memory = (parameter >> 4) - (parameter & 15);
@@ -56,40 +18,31 @@ void keepIfNonZero(int& memory, int value) {
     if (value != 0) memory = value;
 }
 
-void vibrato(Channel& c) {
-    int& p = c.vibratoPosition;
-    int v;
-    if (c.vibratoWaveform == 0) {
-        v = kSine32[p & 31] * c.vibratoDepth * 4 / 128;
-        if (p < 0) v = -v;
-        p += c.vibratoSpeed;
+// One tick of vibrato or tremolo: the offset is the waveform (sine, ramp or square, -255..255)
+// times the depth over scale, then the position moves on by the speed.
+void stepOscillator(Oscillator& o, int scale) {
+    int& p = o.position;
+    int wave;
+    if (o.waveform == 0) {
+        wave = p < 0 ? -kSine32[p & 31] : kSine32[p & 31];
+        p += o.speed;
         if (p > 31) p -= 63;
-    } else if (c.vibratoWaveform == 1) {
-        v = c.vibratoDepth * (p & 63) * 16 / 128;
-        p = (p + c.vibratoSpeed) & 63;
+    } else if (o.waveform == 1) {
+        wave = (p & 63) * 4;
+        p = (p + o.speed) & 63;
     } else {
-        v = (512 - (p >> 5) * 1020) * c.vibratoDepth / 128;
-        p = (p + c.vibratoSpeed) & 63;
+        wave = 128 - (p >> 5) * 255;
+        p = (p + o.speed) & 63;
     }
-    c.vibratoOffset = v;
+    o.offset = wave * o.depth / scale;
+}
+
+void vibrato(Channel& c) {
+    stepOscillator(c.vibrato, 32);
 }
 
 void tremolo(Channel& c) {
-    int& p = c.tremoloPosition;
-    int v;
-    if (c.tremoloWaveform == 0) {
-        v = kSine32[p & 31] * c.tremoloDepth / 64;
-        if (p < 0) v = -v;
-        p += c.tremoloSpeed;
-        if (p > 31) p -= 63;
-    } else if (c.tremoloWaveform == 1) {
-        v = c.tremoloDepth * (p & 63) * 4 / 64;
-        p = (p + c.tremoloSpeed) & 63;
-    } else {
-        v = (128 - (p >> 5) * 255) * c.tremoloDepth / 64;
-        p = (p + c.tremoloSpeed) & 63;
-    }
-    c.tremoloOffset = v;
+    stepOscillator(c.tremolo, 64);
 }
 
 void tonePortamento(ModulePlayer& player, Channel& c) {
@@ -246,10 +199,10 @@ void volumeColumnTickZero(ModulePlayer&, Channel& c) {
         setVolume(c, c.volume + y);
         break;
     case 0xA:
-        keepIfNonZero(c.vibratoSpeed, y);
+        keepIfNonZero(c.vibrato.speed, y);
         break;
     case 0xB:
-        keepIfNonZero(c.vibratoDepth, y);
+        keepIfNonZero(c.vibrato.depth, y);
         break;
     case 0xC:
         setPanning(c, y * 16);
@@ -284,8 +237,8 @@ void tickZeroEffects(ModulePlayer& p, Channel& c) {
     case Vibrato:
     case VibratoVolumeSlide:
         if (c.effectType == Vibrato) {
-            keepIfNonZero(c.vibratoDepth, y);
-            keepIfNonZero(c.vibratoSpeed, x);
+            keepIfNonZero(c.vibrato.depth, y);
+            keepIfNonZero(c.vibrato.speed, x);
         } else {
             slideMemory(c.vibratoVolumeSlideMemory, param);
         }
@@ -294,8 +247,8 @@ void tickZeroEffects(ModulePlayer& p, Channel& c) {
         slideMemory(c.tonePortamentoVolumeSlideMemory, param);
         break;
     case Tremolo:
-        keepIfNonZero(c.tremoloDepth, y);
-        keepIfNonZero(c.tremoloSpeed, x);
+        keepIfNonZero(c.tremolo.depth, y);
+        keepIfNonZero(c.tremolo.speed, x);
         break;
     case SetPanning:
         setPanning(c, param);
@@ -312,7 +265,7 @@ void tickZeroEffects(ModulePlayer& p, Channel& c) {
         setVolume(c, param);
         break;
     case PatternBreak:
-        if (p.jumpPosition == 4095) p.jumpPosition = p.orderPosition + 1;
+        if (p.jumpPosition == kNoJump) p.jumpPosition = p.orderPosition + 1;
         p.jumpRequested = 1;
         p.jumpRow = 10 * x + y;
         break;
@@ -329,8 +282,8 @@ void tickZeroEffects(ModulePlayer& p, Channel& c) {
         c.glissando = y & 1;
         break;
     case VibratoControl:
-        c.vibratoWaveform = y & 3;
-        c.vibratoNoRetrigger = y >> 2;
+        c.vibrato.waveform = y & 3;
+        c.vibrato.noRetrigger = y >> 2;
         break;
     case PatternLoop:
         if (y == 0) {
@@ -341,8 +294,8 @@ void tickZeroEffects(ModulePlayer& p, Channel& c) {
         }
         break;
     case TremoloControl:
-        c.tremoloWaveform = y & 3;
-        c.tremoloNoRetrigger = y >> 2;
+        c.tremolo.waveform = y & 3;
+        c.tremolo.noRetrigger = y >> 2;
         break;
     case NoteRetrigger:
         c.noteRetriggerCounter = y;

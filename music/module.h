@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+#include "binary/byte_reader.h"
+
 #include "music/sample.h"
 
 namespace kestrune {
@@ -81,8 +83,8 @@ struct Module {
 };
 
 // Fills module from an extended module's bytes; returns the channel count, or 0 and an empty
-// module when the bytes are not a module whose structure can be walked.
-int loadModule(std::span<const uint8_t> data, Module& module);
+// module when the bytes are not a module whose structure can be walked (refusal says why).
+int loadModule(std::span<const uint8_t> data, Module& module, Refusal* refusal = nullptr);
 
 // The cells of one row, one per channel of the pattern (cells holds kMaxChannels). Rows outside
 // 0..255 read as the first row, as rows past the row count do.

@@ -14,7 +14,7 @@ namespace {
 
 bool startsTonePortamento(const NoteCell& cell) {
     const int type = cell.effect >> 8;
-    return type == 3 || type == 5 || cell.volume >= 0xF0;
+    return type == TonePortamento || type == TonePortamentoVolumeSlide || cell.volume >= 0xF0;
 }
 
 } // namespace
@@ -30,8 +30,12 @@ ModulePlayer::~ModulePlayer() {
 }
 
 int ModulePlayer::loadFromFile(const char* name) {
+    refusal = {};
     std::FILE* f = std::fopen(name, "rb");
-    if (!f) return 0;
+    if (!f) {
+        refuse(&refusal, "the file cannot be opened");
+        return 0;
+    }
     std::vector<uint8_t> bytes;
     if (std::fseek(f, 0, SEEK_END) == 0) {
         const long size = std::ftell(f);
@@ -42,17 +46,24 @@ int ModulePlayer::loadFromFile(const char* name) {
         }
     }
     std::fclose(f);
-    if (bytes.empty()) return 0;
+    if (bytes.empty()) {
+        refuse(&refusal, "the file is empty, unreadable or larger than a module can be");
+        return 0;
+    }
     return loadFromMemory(bytes);
 }
 
 int ModulePlayer::loadFromMemory(std::span<const uint8_t> data) {
-    if (attached) return 0; // the output thread is playing the current module
+    refusal = {};
+    if (attached) { // the output thread is playing the current module
+        refuse(&refusal, "the player is playing");
+        return 0;
+    }
     // A module that cannot be walked leaves the player without channels, so it claims no voices
     // and plays nothing.
     channels.clear();
     voicesNeeded = 0;
-    if (loadModule(data, module_) == 0) return 0;
+    if (loadModule(data, module_, &refusal) == 0) return 0;
     speed = module_.speed;
     bpm = module_.bpm;
     frequencyMode = module_.frequencyMode;
@@ -113,7 +124,7 @@ void ModulePlayer::tick() {
         if (c.keyReleased) c.fadeoutVolume = std::max(c.fadeoutVolume - 2 * c.fadeoutSpeed, 0);
     }
     jumpRequested = 0;
-    jumpPosition = 4095;
+    jumpPosition = kNoJump;
     jumpRow = 0;
     currentPattern = module_.order[orderPosition];
 
@@ -124,15 +135,15 @@ void ModulePlayer::tick() {
             // No effects run on this tick, so the notes restarted here have their voices written
             // at once: left alone they would sound a whole tick at the start volume of 256 (more
             // than three times full volume) and the old pitch.
-            triggerNotes(true, true);
+            triggerNotes(Due::DelayedNotes, Write::VoicesNow);
         } else {
             readRow();
-            triggerNotes(false);
-            triggerNotes(true);
+            triggerNotes(Due::RowNotes);
+            triggerNotes(Due::DelayedNotes);
             for (Channel& c : channels) tickZeroEffects(*this, c);
         }
     } else {
-        triggerNotes(true);
+        triggerNotes(Due::DelayedNotes);
         for (Channel& c : channels) otherTickEffects(*this, c);
     }
 
@@ -165,23 +176,23 @@ void ModulePlayer::readRow() {
         c.volumeColumn = c.cell.volume;
         c.effectType = c.cell.effect >> 8;
         c.effectParameter = c.cell.effect & 0xFF;
-        if (c.effectType == 14) {
+        if (c.effectType == Extended) {
             c.effectType = 0xE0 + (c.effectParameter >> 4);
             c.effectParameter &= 0x0F;
         } else if (c.effectType == 0 && c.effectParameter != 0) {
-            c.effectType = 255;
+            c.effectType = Arpeggio;
         }
-        c.noteDelayCode = c.effectType == 0xED ? 256 + c.effectParameter : 0;
+        c.noteDelayCode = c.effectType == NoteDelay ? 256 + c.effectParameter : 0;
     }
     ++row;
 }
 
-void ModulePlayer::triggerNotes(bool delayFlag, bool writeVoices) {
-    const int code = (delayFlag ? 256 : 0) ^ tickCounter;
+void ModulePlayer::triggerNotes(Due due, Write write) {
+    const int code = (due == Due::DelayedNotes ? 256 : 0) ^ tickCounter;
     for (Channel& c : channels)
         if (code == c.noteDelayCode) {
             trigger(c);
-            if (writeVoices) writeVoice(c);
+            if (write == Write::VoicesNow) writeVoice(c);
         }
 }
 
@@ -191,12 +202,13 @@ void ModulePlayer::trigger(Channel& c) {
     const int previousType = c.previousCell.effect >> 8;
     const bool tonePortamento = startsTonePortamento(c.cell);
 
-    if ((previousType == 4 || previousType == 6) && c.effectType != 4 && c.effectType != 6)
-        c.vibratoOffset = 0;
+    if ((previousType == Vibrato || previousType == VibratoVolumeSlide) && c.effectType != Vibrato &&
+        c.effectType != VibratoVolumeSlide)
+        c.vibrato.offset = 0;
     c.arpeggioOffset = 0;
     if (c.glissando && tonePortamento && !startsTonePortamento(c.previousCell))
         c.glissandoPeriod = c.period;
-    if (c.effectType == 20 && c.effectParameter == 0) n = kNoteKeyOff;
+    if (c.effectType == KeyOff && c.effectParameter == 0) n = kNoteKeyOff;
     if (n == kNoteKeyOff) keyOff(c);
 
     const bool isNote = n >= 1 && n <= 96; // 98..127 (7-bit notes past key off) are no notes
@@ -234,16 +246,16 @@ void ModulePlayer::trigger(Channel& c) {
             c.noteIndex = 0;
         } else {
             const int override =
-                c.effectType == 0xE5 ? (c.effectParameter - 8) * 16 : kNoFinetuneOverride;
+                c.effectType == SetFinetune ? (c.effectParameter - 8) * 16 : kNoFinetuneOverride;
             const int oldPeriod = c.period;
             startSample(c, c.noteIndex, i, c.instrument, tonePortamento, override);
             if (tonePortamento) {
                 c.portamentoTarget = c.period;
                 c.period = oldPeriod;
             } else {
-                if (c.effectType == 9 && c.effectParameter != 0)
+                if (c.effectType == SampleOffset && c.effectParameter != 0)
                     c.sampleOffsetMemory = c.effectParameter * 256;
-                if (c.effectType == 9 && c.voice) {
+                if (c.effectType == SampleOffset && c.voice) {
                     c.voice->position = c.sampleOffsetMemory;
                     c.voice->positionFraction = 0;
                     c.voice->direction = 1;
@@ -256,8 +268,8 @@ void ModulePlayer::trigger(Channel& c) {
         c.volumeCursor.position = c.panningCursor.position = 0;
         c.fadeoutVolume = 65536;
         c.autoVibratoSweepCounter = 0;
-        c.vibratoPosition = c.tremoloPosition = 0;
-        c.tremoloOffset = 0;
+        c.vibrato.position = c.tremolo.position = 0;
+        c.tremolo.offset = 0;
         c.keyReleased = 0;
     }
     volumeColumnTickZero(*this, c);
@@ -315,8 +327,8 @@ void ModulePlayer::startSample(Channel& c, int k, int instrumentByte, const Inst
             c.panningCursor = EnvelopeCursor{0, &ins->panningEnvelope, 0, -1};
             c.fadeoutSpeed = ins->fadeout;
         }
-        if (!c.vibratoNoRetrigger) c.vibratoPosition = 0;
-        if (!c.tremoloNoRetrigger) c.tremoloPosition = 0;
+        if (!c.vibrato.noRetrigger) c.vibrato.position = 0;
+        if (!c.tremolo.noRetrigger) c.tremolo.position = 0;
         c.active = 1;
     }
     c.keyReleased = 0;
@@ -328,17 +340,17 @@ void ModulePlayer::retrigger(Channel& c) {
     startSample(c, c.noteIndex, 0, c.instrument, false, kNoFinetuneOverride);
     c.volumeCursor.position = c.panningCursor.position = 0;
     c.autoVibratoPosition = c.autoVibratoSweepCounter = 0;
-    c.vibratoPosition = c.tremoloPosition = 0;
+    c.vibrato.position = c.tremolo.position = 0;
     c.fadeoutVolume = 65536;
 }
 
 void ModulePlayer::writeVoice(Channel& c) {
     Voice* v = c.voice;
     if (!v) return;
-    int period = c.period + c.vibratoOffset + c.arpeggioOffset + c.autoVibratoOffset;
-    if (c.arpeggioOffset != 0) period -= c.vibratoOffset;
+    int period = c.period + c.vibrato.offset + c.arpeggioOffset + c.autoVibratoOffset;
+    if (c.arpeggioOffset != 0) period -= c.vibrato.offset;
     v->frequency = periodFrequency(frequencyMode, period);
-    int volume = std::clamp(c.volume + c.tremoloOffset, 0, 64);
+    int volume = std::clamp(c.volume + c.tremolo.offset, 0, 64);
     volume = volume * envelopeValue(c.volumeCursor, 64) * 4 / 64;
     volume = volume * globalVolume / 256;
     volume = volume * (c.fadeoutVolume / 256) / 256;

@@ -15,6 +15,58 @@ struct EnvelopeCursor {
     int value = -1; // last value computed; -1 when none
 };
 
+// Row effects by their code in the effect column. Exy arrives as type 14 and plays as 0xE0 + x
+// with parameter y; a parameter under type 0 plays as Arpeggio.
+enum Effect : int {
+    PortamentoUp = 1,
+    PortamentoDown = 2,
+    TonePortamento = 3,
+    Vibrato = 4,
+    TonePortamentoVolumeSlide = 5,
+    VibratoVolumeSlide = 6,
+    Tremolo = 7,
+    SetPanning = 8,
+    SampleOffset = 9,
+    VolumeSlide = 10,
+    PositionJump = 11,
+    SetVolume = 12,
+    PatternBreak = 13,
+    Extended = 14,
+    SpeedOrTempo = 15,
+    GlobalVolume = 16,
+    GlobalVolumeSlide = 17,
+    KeyOff = 20,
+    EnvelopePosition = 21,
+    PanningSlide = 25,
+    MultiRetrigger = 27,
+    Tremor = 29,
+    Sync = 32,
+    ExtraFine = 33,
+    FinePortamentoUp = 0xE1,
+    FinePortamentoDown = 0xE2,
+    GlissandoControl = 0xE3,
+    VibratoControl = 0xE4,
+    SetFinetune = 0xE5,
+    PatternLoop = 0xE6,
+    TremoloControl = 0xE7,
+    NoteRetrigger = 0xE9,
+    FineVolumeUp = 0xEA,
+    FineVolumeDown = 0xEB,
+    NoteCut = 0xEC,
+    NoteDelay = 0xED,
+    PatternDelay = 0xEE,
+    Arpeggio = 255,
+};
+
+// The order position a tick jumps to when no effect asked for one.
+constexpr int kNoJump = 4095;
+
+// Vibrato (in period units) and tremolo (in volume units): one waveform stepped per tick.
+struct Oscillator {
+    int speed = 0, depth = 0, waveform = 0, noRetrigger = 0;
+    int position = 0, offset = 0;
+};
+
 constexpr int kNoPortamentoTarget = 0;
 
 struct Channel {
@@ -44,10 +96,8 @@ struct Channel {
     int glissando = 0, glissandoPeriod = 0;
     int portamentoTarget = kNoPortamentoTarget; // period
 
-    int vibratoSpeed = 0, vibratoDepth = 0, vibratoWaveform = 0, vibratoNoRetrigger = 0;
-    int vibratoPosition = 0, vibratoOffset = 0; // offset in period units
-    int tremoloSpeed = 0, tremoloDepth = 0, tremoloWaveform = 0, tremoloNoRetrigger = 0;
-    int tremoloPosition = 0, tremoloOffset = 0; // offset in volume units
+    Oscillator vibrato; // offset in period units
+    Oscillator tremolo; // offset in volume units
     int arpeggioCounter = 0, arpeggioX = 0, arpeggioY = 0, arpeggioOffset = 0;
 
     int loopCounter = 0, loopStartRow = 0;
@@ -98,10 +148,11 @@ public:
     int row = 0; // next row to read
     int tickCounter = 0;
     int patternDelay = 0;
-    int jumpRequested = 0, jumpPosition = 4095, jumpRow = 0; // 4095 = no target
-    int globalVolume = 256;                                  // 0..256
+    int jumpRequested = 0, jumpPosition = kNoJump, jumpRow = 0;
+    int globalVolume = 256; // 0..256
     int frequencyMode = FrequencyAmiga;
     std::vector<Channel> channels;
+    Refusal refusal; // why the last load refused its file; empty after a load that worked
 
     // Used by the effects (channel_effects.cpp).
     void writeVoice(Channel& c);
@@ -113,7 +164,11 @@ public:
 
 private:
     void readRow();
-    void triggerNotes(bool delayFlag, bool writeVoices = false);
+    // Starts the notes due on this tick: those without a delay (RowNotes) or those whose note
+    // delay ends now (DelayedNotes); with Write::VoicesNow their voices are written at once.
+    enum class Due { RowNotes, DelayedNotes };
+    enum class Write { Later, VoicesNow };
+    void triggerNotes(Due due, Write write = Write::Later);
     void trigger(Channel& c);
     const Pattern* pattern(int index) const;
 

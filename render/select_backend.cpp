@@ -1,13 +1,17 @@
 // The renderer selection and the start action of the options window.
 #include "render/select_backend.h"
 
+#include <cassert>
+
 namespace kestrune {
 
 void selectBackend(int kind) {
     BackendFiller filler = nullptr;
     if (kind == BackendOpenGL) filler = backendFillers.openGL;
     if (kind == BackendDirect3D) filler = backendFillers.direct3D;
-    if (filler) filler(renderBackend);
+    if (!filler) return;
+    filler(renderBackend);
+    assert(!firstEmptySlot(renderBackend) && "a backend filler left a slot of the table empty");
 }
 
 void startShow(const StartControls& controls) {

@@ -67,9 +67,10 @@ int openForReading(const std::string& path, DataArchive& archive) {
     archive.reopen(path.c_str());
     if (!archive.isOpen()) return fail("%s: cannot be read", path);
     if (archive.directoryState() == DirectoryState::Foreign)
-        return fail("%s: not an archive (it does not end in a directory)", path);
+        return fail("%s: not an archive: %s", path, std::string(archive.refusal()));
     if (archive.directoryState() == DirectoryState::Damaged)
-        return fail("%s: the directory is damaged and cannot be read", path);
+        return fail("%s: the directory is damaged and cannot be read: %s", path,
+                    std::string(archive.refusal()));
     return kExitOk;
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/archive.h"
@@ -338,6 +339,11 @@ int runSceneDump(int argc, char** argv) {
         std::fprintf(stderr, "krv scene dump: %s\n", error.c_str());
         return kExitFailure;
     }
+    // An object whose file was refused is dumped empty; standard error says why.
+    for (const SceneObject& object : scene.objects)
+        if (const std::string_view why = object.mesh.refusal.reason; !why.empty())
+            std::fprintf(stderr, "krv scene dump: object '%s' refused: %.*s\n", object.name,
+                         static_cast<int>(why.size()), why.data());
 
     JsonWriter json(stdout);
     json.beginObject();

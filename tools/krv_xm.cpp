@@ -52,7 +52,9 @@ bool load(ModulePlayer& player, const char* path) {
         return false;
     }
     if (player.loadFromFile(path) == 0) {
-        std::fprintf(stderr, "krv xm: '%s' is not an extended module this player can read\n", path);
+        const std::string_view why = player.refusal.reason;
+        std::fprintf(stderr, "krv xm: '%s' is not an extended module this player can read: %.*s\n",
+                     path, static_cast<int>(why.size()), why.data());
         return false;
     }
     return true;
@@ -107,7 +109,7 @@ std::vector<std::string> effectsUsed(const Module& m) {
                     const char letter = type < 10   ? static_cast<char>('0' + type)
                                         : type < 36 ? static_cast<char>('A' + type - 10)
                                                     : '?';
-                    if (type == 14)
+                    if (type == Extended)
                         std::snprintf(name, sizeof name, "E%X", param >> 4);
                     else
                         std::snprintf(name, sizeof name, "%c", letter);

@@ -4,6 +4,8 @@
 #include <zlib.h>
 
 #include "archive/archive.h"
+#include "binary/byte_reader.h"
+#include "binary/byte_writer.h"
 #include "archive_test_util.h"
 
 namespace kestrune {
@@ -12,8 +14,6 @@ namespace {
 using testing::bytesOf;
 using testing::readFile;
 using testing::writeFile;
-using testing::le32;
-using testing::putLe32;
 using testing::zlibPack;
 using testing::RawArchive;
 
@@ -32,9 +32,9 @@ TEST_F(ArchiveTest, TwoEntriesMakeBlocksDirectoryAndTrailer) {
     ASSERT_GE(file.size(), 15u);
     size_t t = file.size() - 15;
     EXPECT_EQ(0, std::memcmp(&file[t + 12], ":-)", 3));
-    EXPECT_EQ(2u, le32(file, t));
-    EXPECT_EQ(96u, le32(file, t + 4));
-    uint32_t packedDirectory = le32(file, t + 8);
+    EXPECT_EQ(2u, ByteReader(file).at(t).u32le());
+    EXPECT_EQ(96u, ByteReader(file).at(t + 4).u32le());
+    uint32_t packedDirectory = ByteReader(file).at(t + 8).u32le();
 
     DataArchive archive(path("x.dat").c_str());
     ASSERT_EQ(2, archive.entryCount());
@@ -103,7 +103,7 @@ TEST_F(ArchiveTest, RemovingTheMiddleEntryCompacts) {
         archive.addBytes(c.data(), c.size(), "c");
     }
     auto before = readFile(path("x.dat"));
-    uint32_t oldDirectory = le32(before, before.size() - 7);
+    uint32_t oldDirectory = ByteReader(before).at(before.size() - 7).u32le();
     DataArchive archive(path("x.dat").c_str());
     ArchiveEntry third = archive.entry(2);
     uint32_t removed = archive.packedSize(1);
@@ -112,7 +112,7 @@ TEST_F(ArchiveTest, RemovingTheMiddleEntryCompacts) {
     EXPECT_EQ(third.offset - removed, archive.entry(1).offset);
     EXPECT_EQ(third.endOffset - removed, archive.entry(1).endOffset);
     auto after = readFile(path("x.dat"));
-    uint32_t newDirectory = le32(after, after.size() - 7);
+    uint32_t newDirectory = ByteReader(after).at(after.size() - 7).u32le();
     EXPECT_EQ(before.size() - removed - (oldDirectory - newDirectory), after.size());
     EXPECT_EQ(c, *archive.extract("c"));
 #ifdef _WIN32 // Windows cannot replace a file that another stream still has open
@@ -126,7 +126,7 @@ TEST_F(ArchiveTest, RemovingTheMiddleEntryCompacts) {
     ASSERT_TRUE(again.remove("c"));
     EXPECT_EQ(0, again.entryCount());
     auto emptied = readFile(path("x.dat"));
-    EXPECT_EQ(15u + le32(emptied, emptied.size() - 7), emptied.size());
+    EXPECT_EQ(15u + ByteReader(emptied).at(emptied.size() - 7).u32le(), emptied.size());
 }
 
 TEST_F(ArchiveTest, ForeignBytesStayInFront) {
@@ -146,7 +146,7 @@ TEST_F(ArchiveTest, ForeignBytesStayInFront) {
     ASSERT_TRUE(archive.remove("h"));
     file = readFile(path("x.dat"));
     EXPECT_TRUE(std::equal(foreign.begin(), foreign.end(), file.begin()));
-    EXPECT_EQ(foreign.size() + 15 + le32(file, file.size() - 7), file.size());
+    EXPECT_EQ(foreign.size() + 15 + ByteReader(file).at(file.size() - 7).u32le(), file.size());
 }
 
 // A file layer that counts what it is asked to write.
@@ -235,28 +235,51 @@ TEST_F(ArchiveTest, DefaultNameAndPendingEntries) {
     setDefaultArchiveName(kNoArchiveName);
 }
 
-TEST_F(ArchiveTest, UntrustedDirectoriesReadAsEmpty) {
-    auto check = [&](const std::vector<uint8_t>& file, DirectoryState state) {
-        writeFile(path("bad.dat"), file);
-        DataArchive archive(path("bad.dat").c_str());
-        EXPECT_EQ(state, archive.directoryState());
-        EXPECT_EQ(0, archive.entryCount());
-        EXPECT_EQ(-1, archive.find("a"));
-    };
+TEST_F(ArchiveTest, UntrustedDirectoriesReadAsEmptyAndSayWhy) {
     RawArchive raw;
     raw.addEntry("a", bytesOf("aaaa"));
-    auto good = raw.finish();
-    check(raw.finish(1, 47), DirectoryState::Damaged);                  // size is not count x 48
-    check(raw.finish(0x7fffffff, 0xffffffd0), DirectoryState::Damaged); // count too large
-    auto badPacked = good;
-    putLe32(badPacked, badPacked.size() - 7, 0xfffffff0); // packed size beyond the file
-    check(badPacked, DirectoryState::Damaged);
-    auto broken = good;
-    broken[broken.size() - 16] ^= 0xff; // the directory stream's checksum
-    check(broken, DirectoryState::Damaged);
-    check(bytesOf(":-)"), DirectoryState::Damaged);
-    check(std::vector<uint8_t>(good.end() - 10, good.end()), DirectoryState::Damaged);
-    check(bytesOf("no trailer here"), DirectoryState::Foreign);
+    const std::vector<uint8_t> good = raw.finish();
+    auto packedSizeBeyondTheFile = [&] {
+        ByteWriter file{good};
+        file.patchU32le(file.size() - 7, 0xfffffff0);
+        return file.bytes;
+    };
+    auto brokenChecksum = [&] {
+        auto file = good;
+        file[file.size() - 16] ^= 0xff; // the directory stream's checksum
+        return file;
+    };
+    const struct {
+        const char* name;
+        std::vector<uint8_t> file;
+        DirectoryState state;
+        std::string_view reason;
+    } cases[] = {
+        {"size is not count x 48", raw.finish(1, 47), DirectoryState::Damaged,
+         "the directory's size does not match its entry count"},
+        {"count too large", raw.finish(0x7fffffff, 0xffffffd0), DirectoryState::Damaged,
+         "the directory's size does not match its entry count"},
+        {"packed size beyond the file", packedSizeBeyondTheFile(), DirectoryState::Damaged,
+         "the packed directory is larger than the file"},
+        {"broken directory stream", brokenChecksum(), DirectoryState::Damaged,
+         "the directory does not unpack to its size"},
+        {"the mark alone", bytesOf(":-)"), DirectoryState::Damaged,
+         "the file is shorter than the archive trailer"},
+        {"the last ten bytes", std::vector<uint8_t>(good.end() - 10, good.end()),
+         DirectoryState::Damaged, "the file is shorter than the archive trailer"},
+        {"no trailer", bytesOf("no trailer here"), DirectoryState::Foreign,
+         "the file does not end in the archive mark \":-)\""},
+    };
+    for (const auto& c : cases) {
+        writeFile(path("bad.dat"), c.file);
+        DataArchive archive(path("bad.dat").c_str());
+        EXPECT_EQ(c.state, archive.directoryState()) << c.name;
+        EXPECT_EQ(c.reason, archive.refusal()) << c.name;
+        EXPECT_EQ(0, archive.entryCount()) << c.name;
+        EXPECT_EQ(-1, archive.find("a")) << c.name;
+    }
+    writeFile(path("good.dat"), good);
+    EXPECT_EQ("", DataArchive(path("good.dat").c_str()).refusal());
 }
 
 TEST_F(ArchiveTest, UntrustedEntriesReadAsAbsent) {

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "binary/byte_writer.h"
+
 namespace kestrune::testing {
 
 inline std::vector<uint8_t> readFile(const std::filesystem::path& path) {
@@ -28,14 +30,6 @@ inline std::vector<uint8_t> bytesOf(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
-}
-
-inline void putLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
-
 inline std::vector<uint8_t> zlibPack(const std::vector<uint8_t>& raw) {
     uLongf n = compressBound(uLong(raw.size()));
     std::vector<uint8_t> out(n);
@@ -47,31 +41,29 @@ inline std::vector<uint8_t> zlibPack(const std::vector<uint8_t>& raw) {
 // Builds an archive file by hand: the given blocks, then a directory of the given records.
 struct RawArchive {
     std::vector<uint8_t> bytes;
-    std::vector<uint8_t> records;
+    ByteWriter records;
     void addEntry(const char* name, const std::vector<uint8_t>& raw) {
         auto packed = zlibPack(raw);
         addRecord(name, uint32_t(bytes.size()), uint32_t(raw.size()), uint32_t(packed.size()));
         bytes.insert(bytes.end(), packed.begin(), packed.end());
     }
     void addRecord(const char* name, uint32_t offset, uint32_t unpacked, uint32_t packed) {
-        std::vector<uint8_t> record(48, 0);
-        std::memcpy(record.data(), name, std::strlen(name));
-        putLe32(record, 32, offset);
-        putLe32(record, 36, offset + packed);
-        putLe32(record, 40, unpacked);
-        putLe32(record, 44, packed);
-        records.insert(records.end(), record.begin(), record.end());
+        records.text(name, 32);
+        records.u32le(offset);
+        records.u32le(offset + packed);
+        records.u32le(unpacked);
+        records.u32le(packed);
     }
     std::vector<uint8_t> finish(uint32_t count, uint32_t unpackedSize) const {
         auto out = bytes;
-        auto directory = zlibPack(records);
+        auto directory = zlibPack(records.bytes);
         out.insert(out.end(), directory.begin(), directory.end());
-        std::vector<uint8_t> trailer(15, 0);
-        putLe32(trailer, 0, count);
-        putLe32(trailer, 4, unpackedSize);
-        putLe32(trailer, 8, uint32_t(directory.size()));
-        std::memcpy(trailer.data() + 12, ":-)", 3);
-        out.insert(out.end(), trailer.begin(), trailer.end());
+        ByteWriter trailer;
+        trailer.u32le(count);
+        trailer.u32le(unpackedSize);
+        trailer.u32le(uint32_t(directory.size()));
+        trailer.raw(":-)", 3);
+        out.insert(out.end(), trailer.bytes.begin(), trailer.bytes.end());
         return out;
     }
     std::vector<uint8_t> finish() const {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "archive/archive.h"
+#include "binary/byte_writer.h"
 #include "mesh/mesh.h"
 #include "object_builder.h"
 #include "texture_backend.h"
@@ -83,20 +84,44 @@ TEST_F(CompactReader, BadPolygonsAreLeftOutAndBadFilesRefused) {
         EXPECT_EQ(mesh.polygonCount, 0);
     }
 
-    auto header = [](int32_t surfaces, int32_t points, int32_t polygons) {
-        Bytes out;
-        putU32le(out, uint32_t(surfaces));
-        putU32le(out, uint32_t(points));
-        putU32le(out, uint32_t(polygons));
-        out.resize(out.size() + 4096, 0);
-        return out;
-    };
-    EXPECT_FALSE(read(header(-1, 0, 0)));
-    EXPECT_FALSE(read(header(151, 0, 0)));
-    EXPECT_FALSE(read(header(0, 65536, 0)));
-    EXPECT_FALSE(read(header(0, 0, -5)));
-    EXPECT_FALSE(read(header(0, 0x7fffffff, 0)));
     EXPECT_TRUE(textureRequests.empty());
+}
+
+TEST_F(CompactReader, EachRefusalNamesTheCheckThatFired) {
+    auto header = [](int32_t surfaces, int32_t points, int32_t polygons) {
+        ByteWriter out;
+        out.u32le(uint32_t(surfaces));
+        out.u32le(uint32_t(points));
+        out.u32le(uint32_t(polygons));
+        out.bytes.resize(out.size() + 4096, 0);
+        return out.bytes;
+    };
+    // One textured surface named "t", three points, one triangle: 12 + 15 + 36 + 34 bytes.
+    const Bytes good =
+        compactObject({{2, 1, 1, 1, "t"}}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}, 1, {}}});
+    auto cut = [&](size_t n) { return Bytes(good.begin(), good.begin() + long(n)); };
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::string_view reason;
+    } cases[] = {
+        {"cut in the counts", cut(11), "the file is shorter than its three counts"},
+        {"negative surface count", header(-1, 0, 0), "a negative count"},
+        {"negative polygon count", header(0, 0, -5), "a negative count"},
+        {"151 surfaces", header(151, 0, 0), "more than 150 surfaces"},
+        {"65536 points", header(0, 65536, 0), "more points or polygons than a mesh holds"},
+        {"2^31 - 1 points", header(0, 0x7fffffff, 0), "more points or polygons than a mesh holds"},
+        {"cut in a colour", cut(20), "the surfaces run past the end of the file"},
+        {"texture name without its NUL", cut(26), "a texture name runs off the end of the file"},
+        {"cut in the points", cut(60), "the points run past the end of the file"},
+        {"cut in a polygon", cut(good.size() - 1), "a polygon runs past the end of the file"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(read(c.bytes)) << c.name;
+        EXPECT_EQ(mesh.refusal.reason, c.reason) << c.name;
+    }
+    EXPECT_TRUE(read(good));
+    EXPECT_EQ(mesh.refusal.reason, "");
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

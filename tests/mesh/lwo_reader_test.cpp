@@ -185,19 +185,21 @@ TEST_F(LwobReader, MoreThan65535PointsOrPolygonsIsRefused) {
     LwobBuilder many;
     many.chunk("PNTS", Bytes(size_t{12} * 65536, 0));
     EXPECT_FALSE(read(many.bytes()));
+    EXPECT_EQ(mesh.refusal.reason, "more points than a mesh holds");
     EXPECT_EQ(mesh.pointCount, 0);
     EXPECT_TRUE(mesh.points.empty());
 
     // 65,536 one-vertex polygons on point 0.
-    Bytes pols;
+    ByteWriter pols;
     for (int i = 0; i < 65536; ++i) {
-        putU16be(pols, 1);
-        putU16be(pols, 0);
-        putU16be(pols, 1);
+        pols.u16be(1);
+        pols.u16be(0);
+        pols.u16be(1);
     }
     LwobBuilder b;
-    b.pnts({{0, 0, 0}}).srfs({"S"}).chunk("POLS", pols);
+    b.pnts({{0, 0, 0}}).srfs({"S"}).chunk("POLS", pols.bytes);
     EXPECT_FALSE(read(b.bytes()));
+    EXPECT_EQ(mesh.refusal.reason, "more polygons than a mesh holds");
     EXPECT_EQ(mesh.polygonCount, 0);
 }
 
@@ -219,18 +221,18 @@ TEST_F(LwobReader, PolygonsTheMeshCannotHoldAreLeftOut) {
 }
 
 TEST_F(LwobReader, DetailPolygonsUseTheNegatedSurfaceAndFollowAsPolygons) {
-    Bytes pols;
-    putU16be(pols, 3);
-    for (uint16_t v : {0, 1, 2}) putU16be(pols, v);
-    putU16be(pols, uint16_t(-2)); // surface 2, with details
-    putU16be(pols, 1);            // one detail polygon follows
-    putU16be(pols, 3);
-    for (uint16_t v : {2, 1, 0}) putU16be(pols, v);
-    putU16be(pols, 1);
+    ByteWriter pols;
+    pols.u16be(3);
+    for (uint16_t v : {0, 1, 2}) pols.u16be(v);
+    pols.u16be(uint16_t(-2)); // surface 2, with details
+    pols.u16be(1);            // one detail polygon follows
+    pols.u16be(3);
+    for (uint16_t v : {2, 1, 0}) pols.u16be(v);
+    pols.u16be(1);
     LwobBuilder b;
     b.pnts({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}})
         .srfs({"A", "B"})
-        .chunk("POLS", pols)
+        .chunk("POLS", pols.bytes)
         .surf("A", {colr(2, 2, 2)})
         .surf("B", {colr(4, 4, 4)});
     ASSERT_TRUE(read(b.bytes()));
@@ -282,23 +284,23 @@ TEST_F(LwobReader, TruncatedChunksAndSubchunksStopTheWalk) {
     // A chunk claiming more than the file holds ends the walk before it.
     LwobBuilder b;
     b.pnts({{0, 0, 0}});
-    Bytes bytes = b.bytes();
-    putId(bytes, "PNTS");
-    putU32be(bytes, 1200);
-    bytes.resize(bytes.size() + 24, 0);
-    ASSERT_TRUE(read(bytes));
+    ByteWriter bytes{b.bytes()};
+    bytes.tag("PNTS");
+    bytes.u32be(1200);
+    bytes.bytes.resize(bytes.size() + 24, 0);
+    ASSERT_TRUE(read(bytes.bytes));
     EXPECT_EQ(mesh.pointCount, 1);
 
     // Subchunk sizes are unsigned: 0x8000 runs past the SURF chunk and ends its walk.
-    Bytes huge;
-    putId(huge, "VTRN");
-    putU16be(huge, 0x8000);
-    putF32be(huge, 0.9f);
+    ByteWriter huge;
+    huge.tag("VTRN");
+    huge.u16be(0x8000);
+    huge.f32be(0.9f);
     LwobBuilder s;
     s.pnts({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}})
         .srfs({"S"})
         .pols({{{0, 1, 2}, 1}})
-        .surf("S", {colr(6, 6, 6), huge, subFloats("VTRN", {0.9f})});
+        .surf("S", {colr(6, 6, 6), huge.bytes, subFloats("VTRN", {0.9f})});
     ASSERT_TRUE(read(s.bytes()));
     EXPECT_EQ(mesh.polygons[0].color[0], 3);
     EXPECT_EQ(mesh.polygons[0].flags & PolyTranslucent, 0);

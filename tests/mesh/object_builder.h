@@ -7,68 +7,34 @@
 #include <string>
 #include <vector>
 
+#include "binary/byte_writer.h"
+
 namespace kestrune::testing {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void putU16be(Bytes& out, uint16_t v) {
-    out.push_back(uint8_t(v >> 8));
-    out.push_back(uint8_t(v));
-}
-inline void putU32be(Bytes& out, uint32_t v) {
-    putU16be(out, uint16_t(v >> 16));
-    putU16be(out, uint16_t(v));
-}
-inline void putF32be(Bytes& out, float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    putU32be(out, bits);
-}
-inline void putU16le(Bytes& out, uint16_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-inline void putU32le(Bytes& out, uint32_t v) {
-    putU16le(out, uint16_t(v));
-    putU16le(out, uint16_t(v >> 16));
-}
-inline void putF32le(Bytes& out, float f) {
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    putU32le(out, bits);
-}
-// An IFF string: the text, its NUL, and one more byte when that makes the length odd.
-inline void putString(Bytes& out, const std::string& s) {
-    out.insert(out.end(), s.begin(), s.end());
-    out.push_back(0);
-    if ((s.size() + 1) & 1) out.push_back(0);
-}
-inline void putId(Bytes& out, const char* id) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(id[i]));
-}
-
 // A SURF subchunk: identifier, 16-bit size, data.
 inline Bytes sub(const char* id, const Bytes& data) {
-    Bytes out;
-    putId(out, id);
-    putU16be(out, uint16_t(data.size()));
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
+    ByteWriter out;
+    out.tag(id);
+    out.u16be(uint16_t(data.size()));
+    out.raw(data.data(), data.size());
+    return out.bytes;
 }
 inline Bytes subU16(const char* id, uint16_t v) {
-    Bytes data;
-    putU16be(data, v);
-    return sub(id, data);
+    ByteWriter data;
+    data.u16be(v);
+    return sub(id, data.bytes);
 }
 inline Bytes subFloats(const char* id, std::initializer_list<float> values) {
-    Bytes data;
-    for (float f : values) putF32be(data, f);
-    return sub(id, data);
+    ByteWriter data;
+    for (float f : values) data.f32be(f);
+    return sub(id, data.bytes);
 }
 inline Bytes subString(const char* id, const std::string& s) {
-    Bytes data;
-    putString(data, s);
-    return sub(id, data);
+    ByteWriter data;
+    data.iffString(s);
+    return sub(id, data.bytes);
 }
 inline Bytes colr(uint8_t r, uint8_t g, uint8_t b) {
     return sub("COLR", Bytes{r, g, b, 0});
@@ -83,50 +49,50 @@ struct Poly {
 };
 
 struct LwobBuilder {
-    Bytes chunks;
+    ByteWriter chunks;
 
     LwobBuilder& chunk(const char* id, const Bytes& data) {
-        putId(chunks, id);
-        putU32be(chunks, uint32_t(data.size()));
-        chunks.insert(chunks.end(), data.begin(), data.end());
+        chunks.tag(id);
+        chunks.u32be(uint32_t(data.size()));
+        chunks.raw(data.data(), data.size());
         return *this;
     }
     LwobBuilder& pnts(const std::vector<Point>& points) {
-        Bytes data;
+        ByteWriter data;
         for (const Point& p : points) {
-            putF32be(data, p.x);
-            putF32be(data, p.y);
-            putF32be(data, p.z);
+            data.f32be(p.x);
+            data.f32be(p.y);
+            data.f32be(p.z);
         }
-        return chunk("PNTS", data);
+        return chunk("PNTS", data.bytes);
     }
     LwobBuilder& pols(const std::vector<Poly>& polygons) {
-        Bytes data;
+        ByteWriter data;
         for (const Poly& p : polygons) {
-            putU16be(data, uint16_t(p.vertices.size()));
-            for (uint16_t v : p.vertices) putU16be(data, v);
-            putU16be(data, uint16_t(p.surface));
+            data.u16be(uint16_t(p.vertices.size()));
+            for (uint16_t v : p.vertices) data.u16be(v);
+            data.u16be(uint16_t(p.surface));
         }
-        return chunk("POLS", data);
+        return chunk("POLS", data.bytes);
     }
     LwobBuilder& srfs(const std::vector<std::string>& names) {
-        Bytes data;
-        for (const std::string& n : names) putString(data, n);
-        return chunk("SRFS", data);
+        ByteWriter data;
+        for (const std::string& n : names) data.iffString(n);
+        return chunk("SRFS", data.bytes);
     }
     LwobBuilder& surf(const std::string& name, const std::vector<Bytes>& subchunks) {
-        Bytes data;
-        putString(data, name);
-        for (const Bytes& s : subchunks) data.insert(data.end(), s.begin(), s.end());
-        return chunk("SURF", data);
+        ByteWriter data;
+        data.iffString(name);
+        for (const Bytes& s : subchunks) data.raw(s.data(), s.size());
+        return chunk("SURF", data.bytes);
     }
     Bytes bytes() const {
-        Bytes out;
-        putId(out, "FORM");
-        putU32be(out, uint32_t(chunks.size() + 4));
-        putId(out, "LWOB");
-        out.insert(out.end(), chunks.begin(), chunks.end());
-        return out;
+        ByteWriter out;
+        out.tag("FORM");
+        out.u32be(uint32_t(chunks.size() + 4));
+        out.tag("LWOB");
+        out.raw(chunks.bytes.data(), chunks.size());
+        return out.bytes;
     }
 };
 
@@ -154,37 +120,37 @@ struct CompactPolygonSpec {
 inline Bytes compactObject(const std::vector<CompactSurfaceSpec>& surfaces,
                            const std::vector<Point>& points,
                            const std::vector<CompactPolygonSpec>& polygons) {
-    Bytes out;
-    putU32le(out, uint32_t(surfaces.size()));
-    putU32le(out, uint32_t(points.size()));
-    putU32le(out, uint32_t(polygons.size()));
+    ByteWriter out;
+    out.u32le(uint32_t(surfaces.size()));
+    out.u32le(uint32_t(points.size()));
+    out.u32le(uint32_t(polygons.size()));
     for (const auto& s : surfaces) {
-        out.push_back(s.flags);
-        putF32le(out, s.r);
-        putF32le(out, s.g);
-        putF32le(out, s.b);
+        out.u8(s.flags);
+        out.f32le(s.r);
+        out.f32le(s.g);
+        out.f32le(s.b);
         if (s.flags & 2) {
-            out.insert(out.end(), s.texture.begin(), s.texture.end());
-            out.push_back(0);
+            out.raw(s.texture.data(), s.texture.size());
+            out.u8(0);
         }
     }
     for (const Point& p : points) {
-        putF32le(out, p.x);
-        putF32le(out, p.y);
-        putF32le(out, p.z);
+        out.f32le(p.x);
+        out.f32le(p.y);
+        out.f32le(p.z);
     }
     for (const auto& p : polygons) {
-        out.push_back(uint8_t(p.vertices.size()));
-        out.push_back(0);
-        putU16le(out, uint16_t(p.surface));
-        for (uint16_t v : p.vertices) putU16le(out, v);
+        out.u8(uint8_t(p.vertices.size()));
+        out.u8(0);
+        out.u16le(uint16_t(p.surface));
+        for (uint16_t v : p.vertices) out.u16le(v);
         for (size_t k = 0; k < p.vertices.size(); ++k) {
             const auto uw = k < p.uw.size() ? p.uw[k] : std::pair<float, float>{0, 0};
-            putF32le(out, uw.first);
-            putF32le(out, uw.second);
+            out.f32le(uw.first);
+            out.f32le(uw.second);
         }
     }
-    return out;
+    return out.bytes;
 }
 
 } // namespace kestrune::testing

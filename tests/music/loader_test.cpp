@@ -21,7 +21,7 @@ TEST(ModuleLoader, ReadsHeaderPatternsAndCells) {
     b.restart = 1;
     b.addPattern(4);
     b.addPattern(2);
-    b.cell(1, 1, 1) = {49, 1, 0x40, 14, 0x93};
+    b.cell(1, 1, 1) = {49, 1, 0x40, Extended, 0x93};
     b.instruments.push_back(test::loopingInstrument());
     Module m;
     ASSERT_EQ(loadModule(b.bytes(), m), 2);
@@ -172,30 +172,45 @@ TEST(ModuleLoader, EmptyInstrumentHeaderSizeFromItsField) {
     }
 }
 
-TEST(ModuleLoader, RefusesWhatCannotBeWalked) {
+TEST(ModuleLoader, RefusesWhatCannotBeWalkedAndSaysWhy) {
     XmBuilder b;
     b.addPattern(2);
     const std::vector<uint8_t> good = b.bytes();
+    using Bytes = std::vector<uint8_t>;
+    const struct {
+        const char* name;
+        void (*corrupt)(Bytes&);
+        std::string_view reason;
+    } cases[] = {
+        {"signature", [](Bytes& x) { x[3] = 'X'; },
+         "the file does not start with \"Extended Module: \""},
+        {"cut header", [](Bytes& x) { x.resize(100); },
+         "the file is shorter than the module header"},
+        {"no channels", [](Bytes& x) { x[68] = 0; }, "the module has no channels"},
+        {"negative instrument count", [](Bytes& x) { x[73] = 0x80; },
+         "a negative pattern or instrument count"},
+        {"32767 patterns in a file that cannot hold their headers",
+         [](Bytes& x) { x[70] = 0xFF, x[71] = 0x7F; }, "more patterns than the file holds"},
+        {"second pattern header cut",
+         [](Bytes& x) { x[70] = 2, x.resize(x.size() + 8); },
+         "a pattern header runs past the end of the file"},
+        {"packed data cut", [](Bytes& x) { x.resize(x.size() - 1); },
+         "a pattern's packed data runs past the end of the file"},
+        {"three rows but packed data for two", [](Bytes& x) { x[kPatternStart + 5] = 3; },
+         "a pattern's packed data does not match its rows"},
+    };
     Module m;
-    std::vector<uint8_t> bad = good;
-    bad[3] = 'X'; // signature
-    EXPECT_EQ(loadModule(bad, m), 0);
-    EXPECT_EQ(loadModule(std::span<const uint8_t>(good.data(), 100), m), 0); // cut header
-    bad = good;
-    bad[68] = 0;
-    EXPECT_EQ(loadModule(bad, m), 0);
-    bad = good;
-    bad[kPatternStart + 5] = 3; // three rows but packed data for two
-    EXPECT_EQ(loadModule(bad, m), 0);
-    EXPECT_EQ(m.channelCount, 0);
-    bad = good;
-    bad[70] = 0xFF; // 32767 patterns announced in a file that cannot hold their headers
-    bad[71] = 0x7F;
-    EXPECT_EQ(loadModule(bad, m), 0);
-    bad = good;
-    bad.resize(bad.size() - 1); // packed data cut
-    EXPECT_EQ(loadModule(bad, m), 0);
-    EXPECT_EQ(loadModule(good, m), 1);
+    for (const auto& c : cases) {
+        Bytes bad = good;
+        c.corrupt(bad);
+        Refusal refusal;
+        EXPECT_EQ(loadModule(bad, m, &refusal), 0) << c.name;
+        EXPECT_EQ(m.channelCount, 0) << c.name;
+        EXPECT_EQ(refusal.reason, c.reason) << c.name;
+    }
+    Refusal refusal;
+    EXPECT_EQ(loadModule(good, m, &refusal), 1);
+    EXPECT_EQ(refusal.reason, "");
 }
 
 TEST(ModuleLoader, PlaysTheFirst32ChannelsOfWiderModules) {
@@ -207,7 +222,7 @@ TEST(ModuleLoader, PlaysTheFirst32ChannelsOfWiderModules) {
     b.instruments.push_back(test::loopingInstrument());
     b.cell(0, 0, 0) = {49, 1};
     b.cell(0, 0, 31) = {50, 1};
-    b.cell(0, 0, 33) = {51, 1, 0, 0xF, 0x01};
+    b.cell(0, 0, 33) = {51, 1, 0, SpeedOrTempo, 0x01};
     b.cell(0, 1, 0) = {52, 1};
     Module m;
     ASSERT_EQ(loadModule(b.bytes(), m), 32);
@@ -257,6 +272,7 @@ TEST(ModuleLoader, ClampsHostileSamplesAndCounts) {
 TEST(ModuleLoader, PlayerLoadsFromFileAndReportsFailure) {
     ModulePlayer player;
     EXPECT_EQ(player.loadFromFile("/nonexistent/test.xm"), 0);
+    EXPECT_EQ(player.refusal.reason, "the file cannot be opened");
     EXPECT_EQ(player.voicesNeeded, 0);
     XmBuilder b;
     b.channels = 4;
@@ -264,6 +280,7 @@ TEST(ModuleLoader, PlayerLoadsFromFileAndReportsFailure) {
     EXPECT_EQ(player.loadFromMemory(b.bytes()), 4);
     EXPECT_EQ(player.channels.size(), 4u);
     EXPECT_EQ(player.voicesNeeded, 4);
+    EXPECT_EQ(player.refusal.reason, "");
 }
 
 } // namespace

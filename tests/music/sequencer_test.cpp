@@ -88,8 +88,8 @@ TEST(Sequencer, PeriodTablesStayInRange) {
 
 TEST(Sequencer, SpeedAndTempo) {
     XmBuilder b = oneChannel();
-    b.cell(0, 0) = {0, 0, 0, 0xF, 0x1F};
-    b.cell(0, 1) = {0, 0, 0, 0xF, 0x20};
+    b.cell(0, 0) = {0, 0, 0, SpeedOrTempo, 0x1F};
+    b.cell(0, 1) = {0, 0, 0, SpeedOrTempo, 0x20};
     Harness h(b);
     h.ticks(6);
     EXPECT_EQ(h.player.speed, 31);
@@ -116,7 +116,7 @@ TEST(Sequencer, PatternBreakJumpAndLoop) {
         XmBuilder b = oneChannel();
         b.order = {0, 0, 0};
         b.speed = 1;
-        b.cell(0, 0) = {0, 0, 0, 0xD, 0x32}; // D32: row 32 of the next position
+        b.cell(0, 0) = {0, 0, 0, PatternBreak, 0x32}; // D32: row 32 of the next position
         Harness h(b);
         h.ticks(1);
         EXPECT_EQ(h.player.orderPosition, 1);
@@ -128,8 +128,8 @@ TEST(Sequencer, PatternBreakJumpAndLoop) {
         b.speed = 1;
         b.addPattern(64);
         b.order = {0, 0, 0, 0, 0, 0, 0};
-        b.cell(0, 0, 0) = {0, 0, 0, 0xB, 0x05}; // B05 then D10 on the same row
-        b.cell(0, 0, 1) = {0, 0, 0, 0xD, 0x10};
+        b.cell(0, 0, 0) = {0, 0, 0, PositionJump, 0x05}; // B05 then D10 on the same row
+        b.cell(0, 0, 1) = {0, 0, 0, PatternBreak, 0x10};
         Harness h(b);
         h.ticks(1);
         EXPECT_EQ(h.player.orderPosition, 5);
@@ -138,8 +138,8 @@ TEST(Sequencer, PatternBreakJumpAndLoop) {
     {
         XmBuilder b = oneChannel(12);
         b.speed = 1;
-        b.cell(0, 4) = {0, 0, 0, 0xE, 0x60};
-        b.cell(0, 8) = {0, 0, 0, 0xE, 0x62};
+        b.cell(0, 4) = {0, 0, 0, Extended, 0x60};
+        b.cell(0, 8) = {0, 0, 0, Extended, 0x62};
         Harness h(b);
         // Rows 4 to 8 play three times.
         EXPECT_EQ(rowsPlayed(h, 22), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 4,  5,
@@ -153,7 +153,7 @@ TEST(Sequencer, PatternBreakJumpAndLoop) {
         b.order = {1, 0};
         b.restart = 1;
         b.speed = 1;
-        b.cell(1, 0) = {0, 0, 0, 0xD, 0x06};
+        b.cell(1, 0) = {0, 0, 0, PatternBreak, 0x06};
         Harness h(b);
         std::vector<int> positions;
         const std::vector<int> rows = rowsPlayed(h, 4, &positions);
@@ -165,7 +165,7 @@ TEST(Sequencer, PatternBreakJumpAndLoop) {
 TEST(Sequencer, PatternDelayRepeatsTheRow) {
     XmBuilder b = oneChannel(8);
     b.speed = 2;
-    b.cell(0, 1) = {0, 0, 0, 0xE, 0xE2}; // EE2: row 1 lasts three rows
+    b.cell(0, 1) = {0, 0, 0, Extended, 0xE2}; // EE2: row 1 lasts three rows
     Harness h(b);
     h.ticks(2 + 2);
     EXPECT_EQ(h.player.row, 2);
@@ -183,8 +183,8 @@ TEST(Sequencer, NotesRestartedInAPatternDelayAreWrittenAtOnce) {
     b.channels = 2;
     b.addPattern(4);
     b.instruments.push_back(test::loopingInstrument());
-    b.cell(0, 0, 0) = {kC4, 1, 0x30, 0xE, 0xD0};
-    b.cell(0, 0, 1) = {0, 0, 0, 0xE, 0xE1};
+    b.cell(0, 0, 0) = {kC4, 1, 0x30, Extended, 0xD0};
+    b.cell(0, 0, 1) = {0, 0, 0, Extended, 0xE1};
     Harness h(b);
     std::vector<int> volumes, starts;
     for (int i = 0; i < 12; ++i) {
@@ -217,7 +217,7 @@ std::vector<Tick> playRow(const XmCell& cell, XmCell next = {}, bool linear = tr
     for (int i = 0; i < 12; ++i) {
         h.player.tick();
         const Channel& c = h.channel();
-        ticks.push_back({c.period + c.vibratoOffset + c.arpeggioOffset, h.voice().volume});
+        ticks.push_back({c.period + c.vibrato.offset + c.arpeggioOffset, h.voice().volume});
     }
     return ticks;
 }
@@ -238,21 +238,21 @@ TEST(ChannelEffects, PitchEffectsPerTick) {
     EXPECT_EQ(periods(playRow({kC4, 1, 0, 0, 0x37})),
               (std::vector<int>{4608, 4160, 4416, 4608, 4160, 4416}));
     // Portamento up 1FF: 1020 units a tick after the first, never below 10.
-    EXPECT_EQ(periods(playRow({kC4, 1, 0, 1, 0xFF})),
+    EXPECT_EQ(periods(playRow({kC4, 1, 0, PortamentoUp, 0xFF})),
               (std::vector<int>{4608, 3588, 2568, 1548, 528, 10}));
     // Portamento down 205, fine portamento down E23 (once, on tick 0), extra fine X14.
-    EXPECT_EQ(periods(playRow({kC4, 1, 0, 2, 0x05})),
+    EXPECT_EQ(periods(playRow({kC4, 1, 0, PortamentoDown, 0x05})),
               (std::vector<int>{4608, 4628, 4648, 4668, 4688, 4708}));
-    EXPECT_EQ(periods(playRow({kC4, 1, 0, 14, 0x23})),
+    EXPECT_EQ(periods(playRow({kC4, 1, 0, Extended, 0x23})),
               (std::vector<int>{4620, 4620, 4620, 4620, 4620, 4620}));
-    EXPECT_EQ(periods(playRow({kC4, 1, 0, 33, 0x14})),
+    EXPECT_EQ(periods(playRow({kC4, 1, 0, ExtraFine, 0x14})),
               (std::vector<int>{4604, 4604, 4604, 4604, 4604, 4604}));
     // Vibrato 484 (speed 8, depth 4, sine): offsets 0, 0, 22, 31, 22, -3 (the position runs
     // 0, 8, 16, 24, then 32 - 63 = -31).
-    EXPECT_EQ(periods(playRow({kC4, 1, 0, 4, 0x84})),
+    EXPECT_EQ(periods(playRow({kC4, 1, 0, Vibrato, 0x84})),
               (std::vector<int>{4608, 4608, 4630, 4639, 4630, 4605}));
     // Tone portamento 310 from C-4 to D-4 (4480): 64 units a tick on the row after.
-    const std::vector<Tick> porta = playRow({kC4, 1}, {kC4 + 2, 0, 0, 3, 0x10});
+    const std::vector<Tick> porta = playRow({kC4, 1}, {kC4 + 2, 0, 0, TonePortamento, 0x10});
     EXPECT_EQ(periods(porta, 6), (std::vector<int>{4608, 4544, 4480, 4480, 4480, 4480}));
     // Arpeggio 020 after slide 205 left C-4 at 4708: counters 0 and 1 snap to the grid (4736,
     // and 2 semitones above it), counter 2 keeps the slid period.
@@ -265,29 +265,29 @@ TEST(ChannelEffects, PitchEffectsPerTick) {
 
 TEST(ChannelEffects, VolumeEffectsPerTick) {
     // C50 sets the volume to 64 (clamped): 72 at the voice.
-    EXPECT_EQ(volumes(playRow({kC4, 1, 0, 0xC, 0x50})), (std::vector<int>{72, 72, 72, 72, 72, 72}));
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0, SetVolume, 0x50})), (std::vector<int>{72, 72, 72, 72, 72, 72}));
     // C20 then volume slide A02 (down 2 a tick): 32 28 ... in channel volume, x 9/8 at the voice.
-    EXPECT_EQ(volumes(playRow({kC4, 1, 0, 0xC, 0x20}, {0, 0, 0, 0xA, 0x04}), 0, 12),
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0, SetVolume, 0x20}, {0, 0, 0, VolumeSlide, 0x04}), 0, 12),
               (std::vector<int>{36, 36, 36, 36, 36, 36, 36, 31, 27, 22, 18, 13}));
     // EC0 silences at once, EC3 on tick 3.
-    EXPECT_EQ(volumes(playRow({kC4, 1, 0, 14, 0xC0})), (std::vector<int>{0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(volumes(playRow({kC4, 1, 0, 14, 0xC3})), (std::vector<int>{72, 72, 72, 0, 0, 0}));
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0, Extended, 0xC0})), (std::vector<int>{0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0, Extended, 0xC3})), (std::vector<int>{72, 72, 72, 0, 0, 0}));
     // Volume column: set 0x30 (32), then 0x62 slides down 2 per other tick.
     EXPECT_EQ(volumes(playRow({kC4, 1, 0x30}, {0, 0, 0x62}), 0, 12),
               (std::vector<int>{36, 36, 36, 36, 36, 36, 36, 33, 31, 29, 27, 24}));
     // Tremor T11: two ticks on, two off, counted from the row's second tick.
-    EXPECT_EQ(volumes(playRow({kC4, 1, 0, 29, 0x11})), (std::vector<int>{72, 72, 72, 0, 0, 72}));
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0, Tremor, 0x11})), (std::vector<int>{72, 72, 72, 0, 0, 72}));
     // Gxx above 40 keeps the global volume at 256: voice volume stays 72.
-    EXPECT_EQ(volumes(playRow({kC4, 1, 0, 16, 0xFF})), (std::vector<int>{72, 72, 72, 72, 72, 72}));
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0, GlobalVolume, 0xFF})), (std::vector<int>{72, 72, 72, 72, 72, 72}));
 }
 
 TEST(ChannelEffects, TremoloKeyOffAndAutoVibrato) {
     // Volume 32 and tremolo 784 (speed 8, depth 4): offsets 0, 0, 11, 15, 11, -1, so channel
     // volumes 32, 32, 43, 47, 43, 31, times 9/8 at the voice.
-    EXPECT_EQ(volumes(playRow({kC4, 1, 0x30, 7, 0x84})),
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0x30, Tremolo, 0x84})),
               (std::vector<int>{36, 36, 48, 52, 48, 34}));
     // K03: key off on tick 3; without a volume envelope that silences the note.
-    EXPECT_EQ(volumes(playRow({kC4, 1, 0, 20, 0x03})), (std::vector<int>{72, 72, 72, 0, 0, 0}));
+    EXPECT_EQ(volumes(playRow({kC4, 1, 0, KeyOff, 0x03})), (std::vector<int>{72, 72, 72, 0, 0, 0}));
 
     // Square auto-vibrato, depth 32, rate 64: -32, -32, +32, +32, -32 period units from the
     // tick after the note starts.
@@ -308,9 +308,9 @@ TEST(ChannelEffects, RetriggerAndNoteDelay) {
     // E93 at speed 6 restarts the sample once, on tick 3; ED2 starts the note on tick 2; R02
     // counts its first step on tick 0 and restarts on every second tick from tick 1.
     for (const auto& [cell, expected] :
-         {std::pair{XmCell{kC4, 1, 0, 14, 0x93}, std::vector<int>{1, 0, 0, 1, 0, 0}},
-          std::pair{XmCell{kC4, 1, 0, 14, 0xD2}, std::vector<int>{0, 0, 1, 0, 0, 0}},
-          std::pair{XmCell{kC4, 1, 0, 27, 0x02}, std::vector<int>{1, 1, 0, 1, 0, 1}}}) {
+         {std::pair{XmCell{kC4, 1, 0, Extended, 0x93}, std::vector<int>{1, 0, 0, 1, 0, 0}},
+          std::pair{XmCell{kC4, 1, 0, Extended, 0xD2}, std::vector<int>{0, 0, 1, 0, 0, 0}},
+          std::pair{XmCell{kC4, 1, 0, MultiRetrigger, 0x02}, std::vector<int>{1, 1, 0, 1, 0, 1}}}) {
         XmBuilder b = oneChannel();
         b.cell(0, 0) = cell;
         Harness h(b);
@@ -371,9 +371,9 @@ TEST(ChannelEffects, SyncEventsAndPanning) {
     b.channels = 2;
     b.addPattern(4);
     b.instruments.push_back(test::loopingInstrument());
-    b.cell(0, 0, 0) = {kC4, 1, 0, 8, 0x20}; // set panning 0x20
-    b.cell(0, 0, 1) = {0, 0, 0, 32, 0x42};  // W42
-    b.cell(0, 1, 0) = {0, 0, 0, 25, 0x20};  // panning slide right 2 a tick
+    b.cell(0, 0, 0) = {kC4, 1, 0, SetPanning, 0x20}; // set panning 0x20
+    b.cell(0, 0, 1) = {0, 0, 0, Sync, 0x42};  // W42
+    b.cell(0, 1, 0) = {0, 0, 0, PanningSlide, 0x20};  // panning slide right 2 a tick
     Harness h(b);
     h.player.syncTime = 1234;
     h.ticks(6);
@@ -392,8 +392,8 @@ TEST(ChannelEffects, NoteStartOptions) {
         // 902: the sample starts at frame 512; a later 900 reuses the offset.
         XmBuilder b = oneChannel();
         b.instruments[0] = test::loopingInstrument(2048);
-        b.cell(0, 0) = {kC4, 1, 0, 9, 0x02};
-        b.cell(0, 1) = {kC4, 1, 0, 9, 0x00};
+        b.cell(0, 0) = {kC4, 1, 0, SampleOffset, 0x02};
+        b.cell(0, 1) = {kC4, 1, 0, SampleOffset, 0x00};
         Harness h(b);
         h.ticks(6);
         EXPECT_EQ(h.voice().position, 512);
@@ -403,7 +403,7 @@ TEST(ChannelEffects, NoteStartOptions) {
     {
         // E5C: finetune (12 - 8) x 16 = 64, half a semitone up in linear periods.
         XmBuilder b = oneChannel();
-        b.cell(0, 0) = {kC4, 1, 0, 14, 0x5C};
+        b.cell(0, 0) = {kC4, 1, 0, Extended, 0x5C};
         Harness h(b);
         h.ticks(6);
         EXPECT_EQ(h.channel().period, 4608 - 32);
@@ -411,8 +411,8 @@ TEST(ChannelEffects, NoteStartOptions) {
     {
         // Glissando: tone portamento 3FF towards D-4 moves in whole semitones.
         XmBuilder b = oneChannel();
-        b.cell(0, 0) = {kC4, 1, 0, 14, 0x31};
-        b.cell(0, 1) = {kC4 + 2, 0, 0, 3, 0x08};
+        b.cell(0, 0) = {kC4, 1, 0, Extended, 0x31};
+        b.cell(0, 1) = {kC4 + 2, 0, 0, TonePortamento, 0x08};
         Harness h(b);
         h.ticks(12);
         std::vector<int> p;
@@ -423,7 +423,7 @@ TEST(ChannelEffects, NoteStartOptions) {
     {
         // H0F slides the global volume down 60 a tick (4 x 15), never below 0.
         XmBuilder b = oneChannel();
-        b.cell(0, 0) = {kC4, 1, 0, 17, 0x0F};
+        b.cell(0, 0) = {kC4, 1, 0, GlobalVolumeSlide, 0x0F};
         Harness h(b);
         h.ticks(11);
         EXPECT_EQ(h.player.globalVolume, 0);

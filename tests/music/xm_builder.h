@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "binary/byte_writer.h"
 #include "music/module.h"
 
 namespace kestrune::test {
@@ -56,21 +57,22 @@ struct XmBuilder {
     }
 
     std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> out(60, 0);
-        std::memcpy(out.data(), "Extended Module: ", 17);
-        out[37] = 0x1A;
-        put32(out, static_cast<uint32_t>(headerSize));
-        put16(out, static_cast<int>(order.size()));
-        put16(out, restart);
-        put16(out, channels);
-        put16(out, static_cast<int>(patterns.size()));
-        put16(out, static_cast<int>(instruments.size()));
-        put16(out, linear ? 1 : 0);
-        put16(out, speed);
-        put16(out, bpm);
+        ByteWriter out;
+        out.text("Extended Module: ", 37);
+        out.u8(0x1A);
+        out.bytes.resize(60, 0);
+        out.u32le(static_cast<uint32_t>(headerSize));
+        out.u16le(static_cast<int>(order.size()));
+        out.u16le(restart);
+        out.u16le(channels);
+        out.u16le(static_cast<int>(patterns.size()));
+        out.u16le(static_cast<int>(instruments.size()));
+        out.u16le(linear ? 1 : 0);
+        out.u16le(speed);
+        out.u16le(bpm);
         for (int i = 0; i < 256; ++i)
-            out.push_back(i < static_cast<int>(order.size()) ? static_cast<uint8_t>(order[i]) : 0);
-        out.resize(kPatternStart, 0);
+            out.u8(i < static_cast<int>(order.size()) ? static_cast<uint8_t>(order[i]) : 0);
+        out.bytes.resize(kPatternStart, 0);
         for (const auto& p : patterns) {
             std::vector<uint8_t> packed;
             for (const auto& row : p)
@@ -82,51 +84,51 @@ struct XmBuilder {
                     packed.push_back(static_cast<uint8_t>(c.effect));
                     packed.push_back(static_cast<uint8_t>(c.parameter));
                 }
-            put32(out, 9);
-            out.push_back(0);
-            put16(out, static_cast<int>(p.size()));
-            put16(out, static_cast<int>(packed.size()));
-            out.insert(out.end(), packed.begin(), packed.end());
+            out.u32le(9);
+            out.u8(0);
+            out.u16le(static_cast<int>(p.size()));
+            out.u16le(static_cast<int>(packed.size()));
+            out.raw(packed.data(), packed.size());
         }
         for (const XmInstrument& ins : instruments) {
             const size_t start = out.size();
-            put32(out, ins.samples.empty() ? 33 : 263);
-            out.resize(start + 27, 0);
-            put16(out, static_cast<int>(ins.samples.size()));
+            out.u32le(ins.samples.empty() ? 33 : 263);
+            out.bytes.resize(start + 27, 0);
+            out.u16le(static_cast<int>(ins.samples.size()));
             if (ins.samples.empty()) {
-                out.resize(start + 33, 0);
+                out.bytes.resize(start + 33, 0);
                 continue;
             }
-            put32(out, 40);
-            for (int i = 0; i < 96; ++i) out.push_back(static_cast<uint8_t>(ins.mapAll));
+            out.u32le(40);
+            for (int i = 0; i < 96; ++i) out.u8(static_cast<uint8_t>(ins.mapAll));
             envelopePoints(out, ins.volume);
             envelopePoints(out, ins.panning);
-            out.push_back(static_cast<uint8_t>(ins.volume.points.size()));
-            out.push_back(static_cast<uint8_t>(ins.panning.points.size()));
+            out.u8(static_cast<uint8_t>(ins.volume.points.size()));
+            out.u8(static_cast<uint8_t>(ins.panning.points.size()));
             for (const XmEnvelope* e : {&ins.volume, &ins.panning}) {
-                out.push_back(static_cast<uint8_t>(e->sustain));
-                out.push_back(static_cast<uint8_t>(e->loopStart));
-                out.push_back(static_cast<uint8_t>(e->loopEnd));
+                out.u8(static_cast<uint8_t>(e->sustain));
+                out.u8(static_cast<uint8_t>(e->loopStart));
+                out.u8(static_cast<uint8_t>(e->loopEnd));
             }
-            out.push_back(static_cast<uint8_t>(ins.volume.type));
-            out.push_back(static_cast<uint8_t>(ins.panning.type));
-            out.push_back(static_cast<uint8_t>(ins.vibratoType));
-            out.push_back(static_cast<uint8_t>(ins.vibratoSweep));
-            out.push_back(static_cast<uint8_t>(ins.vibratoDepth));
-            out.push_back(static_cast<uint8_t>(ins.vibratoRate));
-            put16(out, ins.fadeout);
-            out.resize(start + 263, 0);
+            out.u8(static_cast<uint8_t>(ins.volume.type));
+            out.u8(static_cast<uint8_t>(ins.panning.type));
+            out.u8(static_cast<uint8_t>(ins.vibratoType));
+            out.u8(static_cast<uint8_t>(ins.vibratoSweep));
+            out.u8(static_cast<uint8_t>(ins.vibratoDepth));
+            out.u8(static_cast<uint8_t>(ins.vibratoRate));
+            out.u16le(ins.fadeout);
+            out.bytes.resize(start + 263, 0);
             for (const XmSample& s : ins.samples) {
                 const int bytesPer = s.bits / 8;
-                put32(out, static_cast<uint32_t>(s.frames.size() * bytesPer));
-                put32(out, static_cast<uint32_t>(s.loopStart * bytesPer));
-                put32(out, static_cast<uint32_t>(s.loopLength * bytesPer));
-                out.push_back(static_cast<uint8_t>(s.volume));
-                out.push_back(static_cast<uint8_t>(s.finetune));
-                out.push_back(static_cast<uint8_t>(s.loopType | (s.bits == 16 ? 0x10 : 0)));
-                out.push_back(static_cast<uint8_t>(s.panning));
-                out.push_back(static_cast<uint8_t>(s.relativeNote));
-                out.resize(out.size() + 23, 0);
+                out.u32le(static_cast<uint32_t>(s.frames.size() * bytesPer));
+                out.u32le(static_cast<uint32_t>(s.loopStart * bytesPer));
+                out.u32le(static_cast<uint32_t>(s.loopLength * bytesPer));
+                out.u8(static_cast<uint8_t>(s.volume));
+                out.u8(static_cast<uint8_t>(s.finetune));
+                out.u8(static_cast<uint8_t>(s.loopType | (s.bits == 16 ? 0x10 : 0)));
+                out.u8(static_cast<uint8_t>(s.panning));
+                out.u8(static_cast<uint8_t>(s.relativeNote));
+                out.bytes.resize(out.size() + 23, 0);
             }
             for (const XmSample& s : ins.samples) {
                 int previous = 0;
@@ -134,27 +136,19 @@ struct XmBuilder {
                     const int delta = v - previous;
                     previous = v;
                     if (s.bits == 16)
-                        put16(out, delta & 0xFFFF);
+                        out.u16le(delta & 0xFFFF);
                     else
-                        out.push_back(static_cast<uint8_t>(delta));
+                        out.u8(static_cast<uint8_t>(delta));
                 }
             }
         }
-        return out;
+        return out.bytes;
     }
 
-    static void put16(std::vector<uint8_t>& out, int v) {
-        out.push_back(static_cast<uint8_t>(v));
-        out.push_back(static_cast<uint8_t>(v >> 8));
-    }
-    static void put32(std::vector<uint8_t>& out, uint32_t v) {
-        put16(out, static_cast<int>(v & 0xFFFF));
-        put16(out, static_cast<int>(v >> 16));
-    }
-    static void envelopePoints(std::vector<uint8_t>& out, const XmEnvelope& e) {
+    static void envelopePoints(ByteWriter& out, const XmEnvelope& e) {
         for (size_t i = 0; i < 12; ++i) {
-            put16(out, i < e.points.size() ? e.points[i].first : 0);
-            put16(out, i < e.points.size() ? e.points[i].second : 0);
+            out.u16le(i < e.points.size() ? e.points[i].first : 0);
+            out.u16le(i < e.points.size() ? e.points[i].second : 0);
         }
     }
 };

@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "binary/byte_writer.h"
+
 namespace kestrune {
 namespace {
 
@@ -59,36 +61,23 @@ CameraMotion (unnamed)
 EndBehavior 1
 )";
 
-void put32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xff);
-}
-void put16(std::string& out, uint16_t v) {
-    out += static_cast<char>(v & 0xff);
-    out += static_cast<char>(v >> 8);
-}
-void putFloat(std::string& out, float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    put32(out, v);
-}
-
 // One flat grey surface, three points facing -z, one triangle.
 std::string compactTriangle() {
-    std::string out;
-    put32(out, 1);
-    put32(out, 3);
-    put32(out, 1);
-    out += '\x01';
-    for (int i = 0; i < 3; ++i) putFloat(out, 0.5f);
+    ByteWriter out;
+    out.u32le(1);
+    out.u32le(3);
+    out.u32le(1);
+    out.u8(1);
+    for (int i = 0; i < 3; ++i) out.f32le(0.5f);
     const float points[3][3] = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}};
     for (const auto& p : points)
-        for (float c : p) putFloat(out, c);
-    out += '\x03';
-    out += '\x00';
-    put16(out, 1);
-    for (uint16_t i = 0; i < 3; ++i) put16(out, i);
-    for (int i = 0; i < 6; ++i) putFloat(out, 0);
-    return out;
+        for (float c : p) out.f32le(c);
+    out.u8(3);
+    out.u8(0);
+    out.u16le(1);
+    for (uint16_t i = 0; i < 3; ++i) out.u16le(i);
+    for (int i = 0; i < 6; ++i) out.f32le(0);
+    return std::string(out.bytes.begin(), out.bytes.end());
 }
 
 struct KrvRun {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "render/recording/recording_backend.h"
 #include "render/select_backend.h"
 
 namespace kestrune {
@@ -19,10 +20,12 @@ void fakeDirect3DOpen(int width, int height, void*, WindowProcedure) {
 }
 void fillFakeOpenGL(RenderBackend& table) {
     events.push_back("fill gl");
+    fillRecordingBackend(table);
     table.openDisplay = fakeOpenGLOpen;
 }
 void fillFakeDirect3D(RenderBackend& table) {
     events.push_back("fill d3d");
+    fillRecordingBackend(table);
     table.openDisplay = fakeDirect3DOpen;
 }
 void fakeExit(int status) {

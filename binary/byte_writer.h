@@ -1,4 +1,5 @@
-// Appends big- and little-endian values to a byte vector, for the content file writers.
+// Appends big- and little-endian values to a byte vector: the content generator's file writers
+// and the tests build binary files with it, the counterpart of ByteReader.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +60,9 @@ struct ByteWriter {
         bytes[at + 1] = value >> 16;
         bytes[at + 2] = value >> 8;
         bytes[at + 3] = value;
+    }
+    void patchU32le(size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
     }
     void patchU16be(size_t at, uint32_t value) {
         bytes[at] = value >> 8;
