@@ -343,7 +343,7 @@ TEST(RasterTest, FastTexturePathsMatchTheGeneralLayout) {
 
 TEST(RasterTest, ClearFillsOnlyTheRectangleWithinTheTarget) {
     Canvas c;
-    clearTarget(c.target(), {60, 60, 100, 100}, true, 0x1234, true, 7);
+    clearTarget(c.target(), {{60, 60, 100, 100}, true, 0x1234, true, 7});
     EXPECT_EQ(c.at(63, 63), 0x1234);
     EXPECT_EQ(c.depthAt(60, 60), 7);
     EXPECT_EQ(c.at(59, 63), 0);

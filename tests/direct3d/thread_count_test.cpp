@@ -1,7 +1,6 @@
 // The software device's show frames do not depend on how many threads rasterise them: frames of
 // every part drawn with 1, 2, 3 and 8 threads are identical, pixel for pixel.
-#include <unistd.h>
-
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,7 +17,9 @@ TEST_F(ThreadCountTest, ShowFramesAreIdenticalWhateverTheThreadCount) {
     namespace fs = std::filesystem;
     const fs::path previous = fs::current_path();
     const fs::path folder =
-        fs::temp_directory_path() / ("kestrune-thread-count-" + std::to_string(getpid()));
+        fs::temp_directory_path() /
+        ("kestrune-thread-count-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     ASSERT_TRUE(enterGeneratedShow(folder));
     std::vector<std::vector<uint16_t>> single;
     for (int threads : {1, 2, 3, 8}) {

@@ -164,8 +164,9 @@ public:
                           uint32_t count, uint32_t flags) override;
     uint32_t release() override { return refs > 0 ? --refs : 0; }
 
-    // Finishes the draws still queued.
+    // Finishes the draws and clears still queued.
     void flush() { queue_.flush(); }
+    void clear(const RasterClear& clear) { queue_.clear(target(), clear); }
     RasterTarget target() {
         RasterTarget t;
         t.color = reinterpret_cast<uint16_t*>(target_.pixels());
@@ -429,9 +430,8 @@ HResult SoftViewport::clear2(const Rect& rect, uint32_t flags, uint32_t color, f
     if (!device) return D3DERR_VIEWPORTHASNODEVICE;
     uint16_t pixel = packRgb565((color >> 16) & 255, (color >> 8) & 255, color & 255);
     uint16_t depthValue = uint16_t(std::clamp(z, 0.0f, 1.0f) * 65535.0f + 0.5f);
-    device->flush();
-    clearTarget(device->target(), rect, flags & D3DCLEAR_TARGET, pixel, flags & D3DCLEAR_ZBUFFER,
-                depthValue);
+    device->clear(
+        {rect, (flags & D3DCLEAR_TARGET) != 0, pixel, (flags & D3DCLEAR_ZBUFFER) != 0, depthValue});
     return D3D_OK;
 }
 

@@ -55,28 +55,47 @@ bool RasterQueue::draw(const RasterTarget& target, const RasterState& state, uin
         flush();
         return rasterizePrimitive(target, state, primitive, vertices, count);
     }
-    if (commandCount_ == kQueueCommands || count > kQueueVertices - vertexCount_) flush();
-    Command& c = commands_[commandCount_++];
-    c.target = target;
+    Command& c = record(target, count);
     c.state = state;
     if (state.texture) {
         c.texture = *state.texture;
         c.state.texture = &c.texture;
     }
     c.primitive = primitive;
-    c.first = vertexCount_;
-    c.count = count;
-    if (count) std::memcpy(&vertices_[vertexCount_], vertices, sizeof(LitVertex) * count);
-    vertexCount_ += count;
+    if (count) std::memcpy(&vertices_[c.first], vertices, sizeof(LitVertex) * count);
     return true;
+}
+
+void RasterQueue::clear(const RasterTarget& target, const RasterClear& clear) {
+    if (threads_ == 1) {
+        clearTarget(target, clear);
+        return;
+    }
+    Command& c = record(target, 0);
+    c.primitive = 0;
+    c.clear = clear;
+}
+
+// The next command, with room for its vertices after a flush when the queue is full.
+RasterQueue::Command& RasterQueue::record(const RasterTarget& target, uint32_t vertexCount) {
+    if (commandCount_ == kQueueCommands || vertexCount > kQueueVertices - vertexCount_) flush();
+    Command& c = commands_[commandCount_++];
+    c.target = target;
+    c.first = vertexCount_;
+    c.count = vertexCount;
+    vertexCount_ += vertexCount;
+    return c;
 }
 
 void RasterQueue::drawRows(uint32_t index) const {
     const RasterRows rows{index, uint32_t(threads_)};
     for (uint32_t i = 0; i < commandCount_; ++i) {
         const Command& c = commands_[i];
-        rasterizePrimitive(c.target, c.state, c.primitive, vertices_.data() + c.first, c.count,
-                           rows);
+        if (c.primitive == 0)
+            clearTarget(c.target, c.clear, rows);
+        else
+            rasterizePrimitive(c.target, c.state, c.primitive, vertices_.data() + c.first, c.count,
+                               rows);
     }
 }
 

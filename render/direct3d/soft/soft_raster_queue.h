@@ -1,6 +1,6 @@
-// Draws recorded on the calling thread and rasterised on every core: each thread takes its own
-// bands of rows of every recorded primitive, in order, so a frame's pixels do not depend on how
-// many threads draw it.
+// Draws and clears recorded on the calling thread and done on every core: each thread takes its
+// own bands of rows of every recorded primitive and clear, in order, so a frame's pixels do not
+// depend on how many threads draw it.
 #pragma once
 
 #include <condition_variable>
@@ -32,8 +32,10 @@ public:
     // Draws or records one primitive; false, with nothing recorded, for an unknown type.
     bool draw(const RasterTarget& target, const RasterState& state, uint32_t primitive,
               const LitVertex* vertices, uint32_t count);
-    // Finishes every recorded primitive. Call before anything reads or changes the pixels a
-    // recorded draw uses (targets, depth buffers, textures) or frees them.
+    // Clears or records a clear, in order with the draws.
+    void clear(const RasterTarget& target, const RasterClear& clear);
+    // Finishes every recorded primitive and clear. Call before anything reads or changes the pixels
+    // a recorded draw uses (targets, depth buffers, textures) or frees them.
     void flush();
     int threads() const { return threads_; }
 
@@ -42,10 +44,12 @@ private:
         RasterTarget target;
         RasterState state; // its texture points to the command's copy below
         RasterTexture texture;
-        uint32_t primitive;
-        uint32_t first; // into vertices_
+        uint32_t primitive; // 0: the clear below
+        uint32_t first;     // into vertices_
         uint32_t count;
+        RasterClear clear;
     };
+    Command& record(const RasterTarget& target, uint32_t vertexCount);
     void drawRows(uint32_t index) const;
     void work(uint32_t index);
 

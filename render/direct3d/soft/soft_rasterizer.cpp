@@ -769,19 +769,20 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     return true;
 }
 
-void clearTarget(const RasterTarget& target, const Rect& rect, bool color, uint16_t colorValue,
-                 bool depth, uint16_t depthValue) {
+void clearTarget(const RasterTarget& target, const RasterClear& clear, RasterRows rows) {
+    const Rect& rect = clear.rect;
     int left = std::max(rect.left, 0), top = std::max(rect.top, 0);
     int right = std::min(rect.right, target.width), bottom = std::min(rect.bottom, target.height);
     if (left >= right || top >= bottom) return;
     for (int y = top; y < bottom; ++y) {
-        if (color && target.color) {
+        if (!rows.owns(y)) continue;
+        if (clear.color && target.color) {
             uint16_t* row = target.color + std::ptrdiff_t(y) * target.colorPitch;
-            std::fill(row + left, row + right, colorValue);
+            std::fill(row + left, row + right, clear.colorValue);
         }
-        if (depth && target.depth) {
+        if (clear.depth && target.depth) {
             uint16_t* row = target.depth + std::ptrdiff_t(y) * target.depthPitch;
-            std::fill(row + left, row + right, depthValue);
+            std::fill(row + left, row + right, clear.depthValue);
         }
     }
 }

@@ -65,9 +65,17 @@ constexpr bool isRasterPrimitive(uint32_t primitive) {
 bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, uint32_t primitive,
                         const LitVertex* vertices, uint32_t count, RasterRows rows = {});
 
-// Fills the rectangle (clipped to the target) of the colour and/or depth buffer.
-void clearTarget(const RasterTarget& target, const Rect& rect, bool color, uint16_t colorValue,
-                 bool depth, uint16_t depthValue);
+// What a clear fills: the rectangle (clipped to the target) of the colour and/or depth buffer.
+struct RasterClear {
+    Rect rect;
+    bool color = false;
+    uint16_t colorValue = 0;
+    bool depth = false;
+    uint16_t depthValue = 0;
+};
+
+// Fills the rectangle in the given rows only.
+void clearTarget(const RasterTarget& target, const RasterClear& clear, RasterRows rows = {});
 
 // 8-bit channels to a 5-6-5 pixel (each channel's high bits) and back (bit replication).
 constexpr uint16_t packRgb565(uint32_t r, uint32_t g, uint32_t b) {
