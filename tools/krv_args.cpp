@@ -67,22 +67,22 @@ bool parseArgs(int argc, char** argv, std::initializer_list<FlagSpec> known, Par
             flagsEnded = true;
             continue;
         }
-        const FlagSpec* spec = nullptr;
+        const FlagSpec* match = nullptr;
         for (const FlagSpec& candidate : known)
-            if (!std::strcmp(candidate.name, arg)) spec = &candidate;
-        if (!spec) {
+            if (!std::strcmp(candidate.name, arg)) match = &candidate;
+        if (!match) {
             out.error = std::string("unknown option ") + arg;
             return false;
         }
-        if (!spec->takesValue) {
-            out.flags.emplace_back(spec->name, nullptr);
+        if (!match->takesValue) {
+            out.flags.emplace_back(match->name, nullptr);
             continue;
         }
         if (i + 1 >= argc) {
             out.error = std::string("a value is missing after ") + arg;
             return false;
         }
-        out.flags.emplace_back(spec->name, argv[++i]);
+        out.flags.emplace_back(match->name, argv[++i]);
     }
     return true;
 }
