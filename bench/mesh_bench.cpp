@@ -32,7 +32,7 @@ BENCHMARK(metaballFrame)->Unit(benchmark::kMicrosecond);
 
 // An LWOB grid of 60,000 quads on 61,206 points, with a planar-mapped textured surface.
 void loadLwob60000(benchmark::State& state) {
-    using namespace testing;
+    using namespace test;
     constexpr int kSide = 246; // 246 x 246 quads would be 60,516; use the first 60,000
     std::vector<Point> points;
     for (int j = 0; j <= kSide; ++j)
@@ -64,7 +64,7 @@ BENCHMARK(loadLwob60000)->Unit(benchmark::kMillisecond);
 void decodeJpeg512(benchmark::State& state) {
     std::vector<uint8_t> pixels(512 * 512 * 3);
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t((i * 7) ^ (i >> 9));
-    const auto jpeg = testing::encodeJpeg(pixels, 512, 512, 3, 85);
+    const auto jpeg = test::encodeJpeg(pixels, 512, 512, 3, 85);
     int32_t width = 0, height = 0;
     for (auto _ : state) {
         auto decoded = decodeJpegBytes(jpeg.data(), jpeg.size(), width, height);

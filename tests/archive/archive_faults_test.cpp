@@ -8,8 +8,8 @@
 namespace kestrune {
 namespace {
 
-using testing::readFile;
-using testing::writeFile;
+using test::readFile;
+using test::writeFile;
 using Contents = std::map<std::string, std::vector<uint8_t>>;
 
 // Fails the n-th file operation; a failed write first writes half of its bytes, as a full disk
@@ -71,7 +71,7 @@ std::vector<uint8_t> pattern(int seed, size_t n) {
     return bytes;
 }
 
-class ArchiveFaultTest : public testing::ScratchDir {
+class ArchiveFaultTest : public test::ScratchDir {
 protected:
     // Builds the starting archive with the real file layer and returns its contents.
     Contents makeOld() {

@@ -11,14 +11,14 @@
 namespace kestrune {
 namespace {
 
-using testing::bytesOf;
-using testing::readFile;
-using testing::writeFile;
-using testing::zlibPack;
-using testing::RawArchive;
+using test::bytesOf;
+using test::readFile;
+using test::writeFile;
+using test::zlibPack;
+using test::RawArchive;
 
 
-class ArchiveTest : public testing::ScratchDir {};
+class ArchiveTest : public test::ScratchDir {};
 
 TEST_F(ArchiveTest, TwoEntriesMakeBlocksDirectoryAndTrailer) {
     auto a = makeSource("a.txt", bytesOf("first entry, first entry, first entry"));

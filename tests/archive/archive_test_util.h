@@ -14,7 +14,7 @@
 
 #include "binary/byte_writer.h"
 
-namespace kestrune::testing {
+namespace kestrune::test {
 
 inline std::vector<uint8_t> readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -91,4 +91,4 @@ protected:
     std::filesystem::path dir;
 };
 
-} // namespace kestrune::testing
+} // namespace kestrune::test

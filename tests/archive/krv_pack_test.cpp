@@ -14,9 +14,9 @@
 namespace kestrune {
 namespace {
 
-using testing::bytesOf;
-using testing::readFile;
-using testing::writeFile;
+using test::bytesOf;
+using test::readFile;
+using test::writeFile;
 
 long lineCount(const std::string& text) {
     return std::count(text.begin(), text.end(), '\n');
@@ -28,7 +28,7 @@ struct KrvRun {
     std::string err;
 };
 
-class KrvPackTest : public testing::ScratchDir {
+class KrvPackTest : public test::ScratchDir {
 protected:
     // Runs krv in the scratch folder; prefix goes before it (a user switch, a limit).
     KrvRun krv(const std::string& args, const std::string& prefix = "") {
@@ -295,8 +295,8 @@ TEST_F(KrvPackTest, ExtractNeverOverwritesTheArchiveOrDiesOfMemory) {
     std::vector<uint8_t> random(1 << 20);
     uint32_t x = 1;
     for (auto& b : random) b = uint8_t((x = x * 1103515245u + 12345u) >> 24);
-    testing::RawArchive raw;
-    raw.bytes = testing::zlibPack(random);
+    test::RawArchive raw;
+    raw.bytes = test::zlibPack(random);
     raw.addRecord("big", 0, 1000000000u, uint32_t(raw.bytes.size()));
     writeFile(dir / "krv.dat", raw.finish());
     KrvRun run = krv("pack extract krv.dat big out.bin", "ulimit -v 400000 &&");

@@ -12,11 +12,11 @@
 namespace kestrune {
 namespace {
 
-using testing::bytesOf;
-using testing::readFile;
+using test::bytesOf;
+using test::readFile;
 namespace fs = std::filesystem;
 
-class ReplaceFileTest : public testing::ScratchDir {
+class ReplaceFileTest : public test::ScratchDir {
 protected:
     size_t filesInDir() const {
         return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));

@@ -15,7 +15,7 @@
 namespace kestrune {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 class CompactReader : public ::testing::Test {
 protected:

@@ -8,7 +8,7 @@
 
 #include <jpeglib.h>
 
-namespace kestrune::testing {
+namespace kestrune::test {
 
 inline std::vector<uint8_t> encodeJpeg(const std::vector<uint8_t>& pixels, int width, int height,
                                        int components = 3, int quality = 100) {
@@ -49,4 +49,4 @@ inline std::vector<uint8_t> stripes(int width, const std::vector<std::vector<uin
     return out;
 }
 
-} // namespace kestrune::testing
+} // namespace kestrune::test

@@ -11,7 +11,7 @@
 namespace kestrune {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 class LwobReader : public ::testing::Test {
 protected:

@@ -12,7 +12,7 @@
 namespace kestrune {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 class Metaballs : public ::testing::Test {
 protected:

@@ -9,7 +9,7 @@
 
 #include "binary/byte_writer.h"
 
-namespace kestrune::testing {
+namespace kestrune::test {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -153,4 +153,4 @@ inline Bytes compactObject(const std::vector<CompactSurfaceSpec>& surfaces,
     return out.bytes;
 }
 
-} // namespace kestrune::testing
+} // namespace kestrune::test

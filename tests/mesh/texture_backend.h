@@ -8,7 +8,7 @@
 #include "mesh/texture.h"
 #include "render/table/render_table.h"
 
-namespace kestrune::testing {
+namespace kestrune::test {
 
 struct Upload {
     uint16_t index;
@@ -39,4 +39,4 @@ inline void useTextureBackend(bool on) {
     renderBackend.loadTexture = on ? recordingLoadTexture : nullptr;
 }
 
-} // namespace kestrune::testing
+} // namespace kestrune::test

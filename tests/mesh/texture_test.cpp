@@ -16,7 +16,7 @@
 namespace kestrune {
 namespace {
 
-using namespace testing;
+using namespace test;
 
 void expectNear(const uint8_t* pixel, std::vector<uint8_t> colour, int tolerance = 8) {
     for (int c = 0; c < 3; ++c)

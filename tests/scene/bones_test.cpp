@@ -8,9 +8,9 @@
 namespace kestrune {
 namespace {
 
-using testing::loadText;
-using testing::pointMesh;
-using testing::servedMeshes;
+using test::loadText;
+using test::pointMesh;
+using test::servedMeshes;
 
 SceneObject objectWithPoints(const std::vector<Vec3>& points) {
     SceneObject object;

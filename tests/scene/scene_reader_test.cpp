@@ -13,10 +13,10 @@
 namespace kestrune {
 namespace {
 
-using testing::loadText;
-using testing::pointMesh;
-using testing::requestedNames;
-using testing::servedMeshes;
+using test::loadText;
+using test::pointMesh;
+using test::requestedNames;
+using test::servedMeshes;
 
 std::string motionBlock(float x, int frame = 0) {
     std::ostringstream out;

@@ -8,7 +8,7 @@
 
 #include "scene/scene.h"
 
-namespace kestrune::testing {
+namespace kestrune::test {
 
 // Meshes the test loader hands out, by the file name it is asked for; every request is logged.
 inline std::map<std::string, Mesh>& servedMeshes() {
@@ -47,4 +47,4 @@ inline void loadText(Scene& scene, const std::string& text) {
     loadSceneText(scene, text, serveMesh);
 }
 
-} // namespace kestrune::testing
+} // namespace kestrune::test
