@@ -38,19 +38,24 @@ protected:
         ASSERT_EQ(open(kWidth, kHeight), -1);
         spriteHalfSize = 0.05f;
         // An 8 x 8 checker of orange and blue, mipmapped; stripes without mipmaps.
-        writeJpeg("golden_checker.jpg", 8, 8, [](int x, int y, unsigned char* rgb) {
+        // Files of the test's own: ctest runs the scenes side by side in one folder.
+        const std::string test =
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name(), 0, 8);
+        const std::string checkerFile = "g_" + test + "_checker.jpg";
+        const std::string stripesFile = "g_" + test + "_stripes.jpg";
+        writeJpeg(checkerFile.c_str(), 8, 8, [](int x, int y, unsigned char* rgb) {
             bool odd = ((x / 2) + (y / 2)) % 2;
             rgb[0] = odd ? 40 : 250;
             rgb[1] = odd ? 90 : 160;
             rgb[2] = odd ? 230 : 20;
         });
-        writeJpeg("golden_stripes.jpg", 16, 16, [](int x, int, unsigned char* rgb) {
+        writeJpeg(stripesFile.c_str(), 16, 16, [](int x, int, unsigned char* rgb) {
             rgb[0] = rgb[1] = rgb[2] = x < 8 ? 255 : 60;
         });
-        checker = direct3d::loadTexture("golden_checker.jpg", 1);
-        stripes = direct3d::loadTexture("golden_stripes.jpg", 0);
-        std::filesystem::remove("golden_checker.jpg");
-        std::filesystem::remove("golden_stripes.jpg");
+        checker = direct3d::loadTexture(checkerFile.c_str(), 1);
+        stripes = direct3d::loadTexture(stripesFile.c_str(), 0);
+        std::filesystem::remove(checkerFile);
+        std::filesystem::remove(stripesFile);
         direct3d::beginFrame();
         direct3d::beginScene();
     }
