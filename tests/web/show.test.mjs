@@ -1,0 +1,205 @@
+// The show's page in Debian's headless Chromium: the options window as the desktop draws it, each
+// renderer's frames against the desktop's, Escape, and the music that reaches Web Audio.
+// Run by scripts/test-web, which passes the page folder, krv and the content folder.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import puppeteer from 'puppeteer-core';
+import { serve } from './serve.mjs';
+
+const pageDir = process.env.KESTRUNE_WEB_PAGE;
+const krv = process.env.KESTRUNE_KRV;
+const showDir = process.env.KESTRUNE_SHOW; // krv.dat and test.xm of the desktop build
+const work = mkdtempSync(join(tmpdir(), 'kestrune-web-'));
+
+// Points of the options window (its own pixels) and of the device dialog's OK button.
+const options = {
+  go: [285, 215], direct3D: [247, 65], openGL: [247, 45], res640x480: [87, 125], fullscreen: [247, 165],
+};
+const dialogOk = [88, 92];
+
+let server, browser, base;
+
+before(async () => {
+  const files = await serve(pageDir);
+  const desktop = await serve(work);
+  server = [files, desktop];
+  base = `http://127.0.0.1:${files.address().port}/`;
+  browser = await puppeteer.launch({
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+      '--window-size=1024,768'],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  for (const s of server || []) s.close();
+});
+
+// Opens the page and collects its console errors and uncaught exceptions.
+async function openPage(query = '') {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1024, height: 768 });
+  const errors = [];
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push(String(e)));
+  page.on('requestfailed', (r) => errors.push(`request failed: ${r.url()}`));
+  const started = Date.now();
+  await page.goto(base + query);
+  return { page, errors, started };
+}
+
+// RGBA bytes of a window's canvas (2D or WebGL), as a plain array.
+function canvasPixels(page, id) {
+  return page.evaluate((id) => {
+    const canvas = document.getElementById(`window-${id}`);
+    const copy = document.createElement('canvas');
+    copy.width = canvas.width;
+    copy.height = canvas.height;
+    const context = copy.getContext('2d');
+    context.drawImage(canvas, 0, 0);
+    return { width: copy.width, height: copy.height,
+      data: Array.from(context.getImageData(0, 0, copy.width, copy.height).data) };
+  }, id);
+}
+
+// A PNG decoded by the browser into RGBA bytes.
+async function pngPixels(page, file) {
+  const url = `http://127.0.0.1:${server[1].address().port}/${file}`;
+  return page.evaluate(async (url) => {
+    const image = new Image();
+    image.src = url;
+    await image.decode();
+    const canvas = document.createElement('canvas');
+    canvas.width = image.width;
+    canvas.height = image.height;
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    return { width: image.width, height: image.height,
+      data: Array.from(context.getImageData(0, 0, image.width, image.height).data) };
+  }, url);
+}
+
+async function clickWindow(page, id, [x, y]) {
+  const box = await (await page.$(`#window-${id}`)).boundingBox();
+  await page.mouse.click(box.x + x, box.y + y);
+}
+
+function litShare(pixels, width, height) {
+  let lit = 0;
+  for (let y = 0; y < height; ++y)
+    for (let x = 0; x < width; ++x) {
+      const i = 4 * (y * pixels.width + x);
+      if (pixels.data[i] + pixels.data[i + 1] + pixels.data[i + 2] > 24) ++lit;
+    }
+  return lit / (width * height);
+}
+
+// Mean absolute difference per channel over the top-left width x height.
+function meanDifference(a, b, width, height) {
+  let total = 0;
+  for (let y = 0; y < height; ++y)
+    for (let x = 0; x < width; ++x)
+      for (let c = 0; c < 3; ++c)
+        total += Math.abs(a.data[4 * (y * a.width + x) + c] - b.data[4 * (y * b.width + x) + c]);
+  return total / (width * height * 3);
+}
+
+async function waitFor(page, predicate, timeout, ...args) {
+  await page.waitForFunction(predicate, { timeout, polling: 100 }, ...args);
+}
+
+test('the options window loads without errors and matches the desktop pixel for pixel', async () => {
+  const { page, errors, started } = await openPage();
+  await waitFor(page, () => {
+    const canvas = document.getElementById('window-1');
+    if (!canvas) return false;
+    return canvas.getContext('2d').getImageData(10, 10, 1, 1).data[3] === 255;
+  }, 10000);
+  console.log(`options window shown ${Date.now() - started} ms after loading began`);
+  execFileSync(krv, ['snapshot', 'options', join(work, 'options.png')]);
+  const ours = await canvasPixels(page, 1);
+  const desktop = await pngPixels(page, 'options.png');
+  assert.deepEqual([ours.width, ours.height], [desktop.width, desktop.height]);
+  const differing = ours.data.filter((v, i) => v !== desktop.data[i]).length;
+  assert.equal(differing, 0, 'the options window differs from krv snapshot options');
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+// GO!! with the renderer at 640x480, windowed; the frames shown, the desktop's loading scene at the
+// same show time, the frame times, the music heard and Escape.
+async function playShow(renderer) {
+  const { page, errors } = await openPage('?audiotap=12');
+  await waitFor(page, () => !!document.getElementById('window-1'), 10000);
+  await new Promise((r) => setTimeout(r, 300));
+  await clickWindow(page, 1, options.res640x480);
+  await clickWindow(page, 1, options[renderer]);
+  await clickWindow(page, 1, options.fullscreen); // off: the page is read as drawn
+  await clickWindow(page, 1, options.go);
+  const clicked = Date.now();
+  if (renderer === 'direct3D') {
+    await waitFor(page, () => document.querySelectorAll('canvas.window').length >= 2, 10000);
+    const dialog = await page.evaluate(() => document.querySelector('canvas.window:last-of-type').id);
+    await clickWindow(page, Number(dialog.substring(7)), dialogOk);
+  }
+  // The output is the newest canvas left once the options window has gone.
+  await waitFor(page, () => !document.getElementById('window-1'), 10000);
+  const output = await page.evaluate(() => Number(document.querySelector('canvas.window').id.substring(7)));
+  let pixels, shownAt;
+  for (let tries = 0; tries < 100; ++tries) {
+    pixels = await canvasPixels(page, output);
+    if (litShare(pixels, 640, 480) > 0.01) {
+      shownAt = Date.now();
+      break;
+    }
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  assert.ok(shownAt, `${renderer}: no frame with anything drawn within 10 s of GO!!`);
+  console.log(`${renderer}: first drawn frame ${shownAt - clicked} ms after GO!!`);
+
+  // The loading scene runs at 33 ms a frame from its first frame: compare a later frame with the
+  // desktop's frames around the same time, and keep the closest.
+  await new Promise((r) => setTimeout(r, 2000));
+  const frameTime = (Date.now() - shownAt) / 33;
+  pixels = await canvasPixels(page, output);
+  let best = Infinity;
+  for (let f = Math.max(0, Math.round(frameTime) - 12); f <= Math.round(frameTime) + 12; f += 3) {
+    const file = `load-${f}.png`;
+    execFileSync(krv, ['snapshot', 'scene', 'load.lws', String(f), join(work, file), '--size', '640x480',
+      '--archive', join(showDir, 'krv.dat')]);
+    best = Math.min(best, meanDifference(pixels, await pngPixels(page, file), 640, 480));
+  }
+  console.log(`${renderer}: mean difference from the desktop's loading scene ${best.toFixed(2)} of 255`);
+  assert.ok(best < 24, `${renderer}: the frame is far from the desktop's (${best.toFixed(2)})`);
+
+  await page.evaluate(() => { Module.frameCosts.length = 0; });
+  await new Promise((r) => setTimeout(r, 3000));
+  const costs = await page.evaluate(() => Module.frameCosts.slice());
+  costs.sort((a, b) => a - b);
+  const mean = costs.reduce((s, v) => s + v, 0) / Math.max(costs.length, 1);
+  console.log(`${renderer}: ${costs.length} frames in 3 s of the loading scene, drawing took mean ` +
+    `${mean.toFixed(1)} ms, median ${costs[costs.length >> 1]?.toFixed(1)} ms, ` +
+    `max ${costs[costs.length - 1]?.toFixed(1)} ms`);
+
+  await page.keyboard.press('Escape');
+  await waitFor(page, () => document.body.dataset.ended !== undefined, 5000);
+  assert.equal(await page.$eval('#status', (e) => e.textContent), 'The show has ended.');
+  assert.deepEqual(errors, []);
+  return page;
+}
+
+test('Direct3D: GO!! shows the loading scene as the desktop draws it, and Escape ends the show', async () => {
+  const page = await playShow('direct3D');
+  await page.close();
+});
+
+test('OpenGL: GO!! shows the loading scene as the desktop draws it, and Escape ends the show', async () => {
+  const page = await playShow('openGL');
+  await page.close();
+});
