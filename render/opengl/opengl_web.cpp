@@ -1,5 +1,6 @@
-// The two GL 1.1 / GLU calls of the backend that emscripten's legacy GL emulation lacks, written
-// over the calls it has: glColor3b and gluBuild2DMipmaps (web build only).
+// The GL 1.1 / GLU calls of the backend that emscripten's legacy GL emulation lacks or takes
+// differently, written over the calls it has (web build only): glColor3b, gluBuild2DMipmaps, and
+// glBegin and glHint (through opengl_web.h).
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -68,6 +69,17 @@ std::vector<uint8_t> halveImage(const std::vector<uint8_t>& in, int width, int h
 }
 
 } // namespace
+
+// Polygons are convex, so a triangle fan draws them; the emulation has no GL_POLYGON.
+extern "C" void kestruneWebGlBegin(GLenum mode) {
+    glBegin(mode == GL_POLYGON ? GL_TRIANGLE_FAN : mode);
+}
+
+// WebGL knows one hint, for mipmap generation; it interpolates with perspective correction
+// always, and its points and lines have no smoothing to hint at.
+extern "C" void kestruneWebGlHint(GLenum target, GLenum mode) {
+    if (target == GL_GENERATE_MIPMAP_HINT) glHint(target, mode);
+}
 
 // Signed bytes keep their GL meaning: -128..127 spread over -1..1 as (2c + 1) / 255.
 extern "C" void glColor3b(GLbyte red, GLbyte green, GLbyte blue) {

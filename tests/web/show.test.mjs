@@ -4,7 +4,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import puppeteer from 'puppeteer-core';
@@ -24,10 +24,8 @@ const dialogOk = [88, 92];
 let server, browser, base;
 
 before(async () => {
-  const files = await serve(pageDir);
-  const desktop = await serve(work);
-  server = [files, desktop];
-  base = `http://127.0.0.1:${files.address().port}/`;
+  server = await serve(pageDir);
+  base = `http://127.0.0.1:${server.address().port}/`;
   browser = await puppeteer.launch({
     executablePath: '/usr/bin/chromium',
     headless: true,
@@ -38,7 +36,7 @@ before(async () => {
 
 after(async () => {
   await browser?.close();
-  for (const s of server || []) s.close();
+  server?.close();
 });
 
 // Opens the page and collects its console errors and uncaught exceptions.
@@ -68,9 +66,9 @@ function canvasPixels(page, id) {
   }, id);
 }
 
-// A PNG decoded by the browser into RGBA bytes.
-async function pngPixels(page, file) {
-  const url = `http://127.0.0.1:${server[1].address().port}/${file}`;
+// A PNG of krv's, decoded by the browser into RGBA bytes.
+function pngPixels(page, file) {
+  const url = 'data:image/png;base64,' + readFileSync(join(work, file)).toString('base64');
   return page.evaluate(async (url) => {
     const image = new Image();
     image.src = url;
@@ -83,6 +81,13 @@ async function pngPixels(page, file) {
     return { width: image.width, height: image.height,
       data: Array.from(context.getImageData(0, 0, image.width, image.height).data) };
   }, url);
+}
+
+// Keeps a window's picture in the work folder, for a person to look at.
+async function saveCanvas(page, id, file) {
+  const url = await page.evaluate((id) => document.getElementById(`window-${id}`).toDataURL(), id);
+  writeFileSync(join(work, file), Buffer.from(url.split(',')[1], 'base64'));
+  console.log(`kept ${join(work, file)}`);
 }
 
 async function clickWindow(page, id, [x, y]) {
@@ -168,6 +173,7 @@ async function playShow(renderer) {
   await new Promise((r) => setTimeout(r, 2000));
   const frameTime = (Date.now() - shownAt) / 33;
   pixels = await canvasPixels(page, output);
+  if (process.env.KESTRUNE_WEB_KEEP) await saveCanvas(page, output, `${renderer}.png`);
   let best = Infinity;
   for (let f = Math.max(0, Math.round(frameTime) - 12); f <= Math.round(frameTime) + 12; f += 3) {
     const file = `load-${f}.png`;
