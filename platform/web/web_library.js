@@ -131,11 +131,13 @@ mergeInto(LibraryManager.library, {
     },
 
     // Waits for the page's next animation frame: the browser composites and delivers input.
-    // Module.frameCosts keeps the time each frame took the program between two waits (ms).
+    // Module.frameCosts keeps the time each frame took the program between two waits (ms), and
+    // Module.firstFrameAt the page time of the first frame (a page may clear it to time from then).
     kestrune_web_next_frame__deps: ['$kestruneWeb', '$callUserCallback'],
     kestrune_web_next_frame: function() {
         var now = performance.now();
         var costs = Module.frameCosts || (Module.frameCosts = []);
+        if (Module.firstFrameAt === undefined) Module.firstFrameAt = now;
         if (kestruneWeb.woke !== undefined && costs.length < 100000) costs.push(now - kestruneWeb.woke);
         return Asyncify.handleSleep(function(wakeUp) {
             {{{ runtimeKeepalivePush() }}}
