@@ -52,20 +52,26 @@ async function openPage(query = '') {
   return { page, errors, started };
 }
 
-// RGBA bytes of a window's canvas (2D or WebGL), as a plain array, and the show time they show
-// (ms since the first frame).
-function canvasPixels(page, id) {
-  return page.evaluate((id) => {
+// RGBA bytes of a window's canvas (2D or WebGL; its top-left width x height, at most), and the
+// show time they show (ms since the first frame). With lit set, only the share of pixels that
+// are not black.
+function canvasPixels(page, id, width = 4096, height = 4096, lit = false) {
+  return page.evaluate((id, width, height, lit) => {
     const showTime = performance.now() - Module.firstFrameAt;
     const canvas = document.getElementById(`window-${id}`);
     const copy = document.createElement('canvas');
-    copy.width = canvas.width;
-    copy.height = canvas.height;
+    copy.width = Math.min(width, canvas.width);
+    copy.height = Math.min(height, canvas.height);
     const context = copy.getContext('2d');
     context.drawImage(canvas, 0, 0);
-    return { width: copy.width, height: copy.height, showTime,
-      data: Array.from(context.getImageData(0, 0, copy.width, copy.height).data) };
-  }, id);
+    const data = context.getImageData(0, 0, copy.width, copy.height).data;
+    if (lit) {
+      let count = 0;
+      for (let i = 0; i < data.length; i += 4) if (data[i] + data[i + 1] + data[i + 2] > 24) ++count;
+      return count / (copy.width * copy.height);
+    }
+    return { width: copy.width, height: copy.height, showTime, data: Array.from(data) };
+  }, id, width, height, lit);
 }
 
 // A PNG of krv's, decoded by the browser into RGBA bytes.
@@ -95,16 +101,6 @@ async function saveCanvas(page, id, file) {
 async function clickWindow(page, id, [x, y]) {
   const box = await (await page.$(`#window-${id}`)).boundingBox();
   await page.mouse.click(box.x + x, box.y + y);
-}
-
-function litShare(pixels, width, height) {
-  let lit = 0;
-  for (let y = 0; y < height; ++y)
-    for (let x = 0; x < width; ++x) {
-      const i = 4 * (y * pixels.width + x);
-      if (pixels.data[i] + pixels.data[i + 1] + pixels.data[i + 2] > 24) ++lit;
-    }
-  return lit / (width * height);
 }
 
 // Mean absolute difference per channel over the top-left width x height.
@@ -160,10 +156,9 @@ async function playShow(renderer) {
   // The output is the newest canvas left once the options window has gone.
   await waitFor(page, () => !document.getElementById('window-1'), 10000);
   const output = await page.evaluate(() => Number(document.querySelector('canvas.window').id.substring(7)));
-  let pixels, shownAt;
+  let shownAt;
   for (let tries = 0; tries < 100; ++tries) {
-    pixels = await canvasPixels(page, output);
-    if (litShare(pixels, 640, 480) > 0.01) {
+    if (await canvasPixels(page, output, 640, 480, true) > 0.01) {
       shownAt = Date.now();
       break;
     }
@@ -174,7 +169,7 @@ async function playShow(renderer) {
 
   // The loading scene runs at 33 ms a frame from the show's first frame: compare a frame with the
   // desktop's frames around the same time, and keep the closest.
-  pixels = await canvasPixels(page, output);
+  const pixels = await canvasPixels(page, output, 640, 480);
   const frameTime = pixels.showTime / 33;
   if (process.env.KESTRUNE_WEB_KEEP) await saveCanvas(page, output, `${renderer}.png`);
   let best = Infinity;
