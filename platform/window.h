@@ -36,6 +36,8 @@ struct WindowEvent {
     uint8_t button = 0;   // ButtonDown, ButtonUp, DoubleClick: 1 left, 2 right
     int16_t x = 0;        // mouse events: position in the window's client area
     int16_t y = 0;        //
+    int screenX = 0;      // mouse events: the pointer's position on the screen
+    int screenY = 0;      //
     SystemCommand command = SystemCommand::Other; // SystemCommand
     int exitCode = 0;                             // Quit
 };
@@ -60,6 +62,11 @@ struct WindowMessage {
 // Prepares the window system; false when no video driver works. Called by every function
 // below that needs it, so callers may skip it.
 bool initWindowSystem();
+
+// False when windows would be seen on no screen: no video driver works, or the only one that does
+// is headless and nobody asked for it by name. A program that draws offscreen on purpose names
+// its driver.
+bool hasVisibleDisplay();
 
 // A pop-up window at (x, y) on the screen with a client area of width x height; with a caption
 // (title bar) or without. openGL windows can carry a GL context (platform/gl.h) and have no
@@ -95,6 +102,9 @@ long dispatchMessage(const WindowMessage& message);
 // system's own events.
 void postMessage(PlatformWindow* window, const WindowEvent& event);
 void postQuitMessage(int exitCode);
+// The termination signal (SIGINT, SIGTERM) the window system turned into a quit message; 0 while
+// none has come.
+int quitSignal();
 
 // What a window does with an event its procedure does not handle: a close request destroys the
 // window, Alt+F4 becomes a close request, everything else is ignored.

@@ -89,28 +89,37 @@ void onGo(Button*) {
     startShow(controls);
 }
 
+// The window follows the pointer's screen position: positions relative to a window that is itself
+// moving lose steps (see pointerOnScreen in the SDL layer).
+void followPointer(const TopLevelWindow* top) {
+    if (!dragState.dragging || !top->window) return;
+    moveWindow(top->window, dragState.windowX + top->pointerX - dragState.pointerX,
+               dragState.windowY + top->pointerY - dragState.pointerY);
+}
+
 void onTitleDown(Frame* frame, int, int x, int y) {
+    TopLevelWindow* top = frame->window->top;
     setControlCapture(frame->window);
     dragState.grabX = x;
     dragState.grabY = y;
+    dragState.pointerX = top->pointerX;
+    dragState.pointerY = top->pointerY;
+    if (top->window) windowPosition(top->window, dragState.windowX, dragState.windowY);
     dragState.dragging = true;
     setFrameStyle(frame, 1);
     redrawControl(frame->window);
 }
 
 void onTitleUp(Frame* frame, int, int, int) {
+    followPointer(frame->window->top); // a last step whose motion never came
     releaseControlCapture(frame->window->top);
     dragState.dragging = false;
     setFrameStyle(frame, 0);
     redrawControl(frame->window);
 }
 
-void onTitleMove(Frame* frame, int x, int y) {
-    PlatformWindow* window = frame->window->top->window;
-    if (!dragState.dragging || !window) return;
-    int left, top;
-    windowPosition(window, left, top);
-    moveWindow(window, left + x - dragState.grabX, top + y - dragState.grabY);
+void onTitleMove(Frame* frame, int, int) {
+    followPointer(frame->window->top);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "shell/controls.h"
+#include "ui/controls.h"
 
 namespace kestrune {
 
@@ -29,6 +29,10 @@ struct DragState {
     bool dragging = false;
     int grabX = 0; // where the title bar was grabbed, title-bar pixels
     int grabY = 0;
+    int pointerX = 0; // the pointer on the screen at the grab
+    int pointerY = 0;
+    int windowX = 0; // the window's position at the grab
+    int windowY = 0;
 };
 
 inline OptionsWindow optionsWindow;

@@ -90,9 +90,9 @@ void drawText(const Canvas& canvas, int x, int y, const char* text, Color color,
     for (const char* c = text; *c; ++c) {
         int g = glyphIndex(*c);
         for (int row = 0; row < f.height; ++row) {
-            uint8_t bits = static_cast<uint8_t>(f.rows[g][row] << f.left[g]);
-            for (int col = 0; bits; ++col, bits = static_cast<uint8_t>(bits << 1))
-                if (bits & 0x80) plot(canvas, x + col, y + row, value);
+            auto bits = static_cast<uint16_t>(f.rows[g][row] << f.left[g]);
+            for (int col = 0; bits; ++col, bits = static_cast<uint16_t>(bits << 1))
+                if (bits & 0x8000) plot(canvas, x + col, y + row, value);
         }
         x += f.advance[g];
     }

@@ -11,7 +11,7 @@ constexpr int kFontGlyphs = kFontLastChar - kFontFirstChar + 1;
 
 struct BitmapFont {
     int height;                    // pixels
-    uint8_t rows[kFontGlyphs][16]; // one byte per row, bit 7 the leftmost column of the cell
+    uint16_t rows[kFontGlyphs][16]; // one mask per row, bit 15 the leftmost column of the cell
     uint8_t left[kFontGlyphs];     // first inked column of the cell
     uint8_t advance[kFontGlyphs];  // pen movement after the glyph, pixels
 };

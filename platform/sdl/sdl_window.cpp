@@ -2,6 +2,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <deque>
 
 #include "platform/canvas.h"
@@ -49,6 +50,20 @@ int16_t clamp16(int value) {
     return static_cast<int16_t>(std::clamp(value, -32768, 32767));
 }
 
+// Where the pointer is on the screen. The window-relative position plus the window's position goes
+// wrong once the window follows the pointer: SDL drops a motion whose relative position did not
+// change, and a queued motion was measured against where the window used to be.
+void pointerOnScreen(const PlatformWindow* window, int x, int y, WindowEvent& event) {
+    static const bool global = SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0;
+    if (global) {
+        SDL_GetGlobalMouseState(&event.screenX, &event.screenY);
+        return;
+    }
+    SDL_GetWindowPosition(static_cast<SDL_Window*>(window->native), &event.screenX, &event.screenY);
+    event.screenX += x;
+    event.screenY += y;
+}
+
 uint8_t buttonFromSdl(uint8_t button) {
     if (button == SDL_BUTTON_LEFT) return 1;
     if (button == SDL_BUTTON_RIGHT) return 2;
@@ -76,7 +91,9 @@ bool translate(const SDL_Event& sdl, WindowMessage& message) {
         event.type = EventType::MouseMove;
         event.x = clamp16(sdl.motion.x);
         event.y = clamp16(sdl.motion.y);
-        return message.window != nullptr;
+        if (!message.window) return false;
+        pointerOnScreen(message.window, sdl.motion.x, sdl.motion.y, event);
+        return true;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
         message.window = windowFromId(sdl.button.windowID);
@@ -88,7 +105,9 @@ bool translate(const SDL_Event& sdl, WindowMessage& message) {
                 sdl.button.clicks % 2 == 0 ? EventType::DoubleClick : EventType::ButtonDown;
         event.x = clamp16(sdl.button.x);
         event.y = clamp16(sdl.button.y);
-        return message.window != nullptr && event.button != 0;
+        if (!message.window || event.button == 0) return false;
+        pointerOnScreen(message.window, sdl.button.x, sdl.button.y, event);
+        return true;
     case SDL_WINDOWEVENT:
         message.window = windowFromId(sdl.window.windowID);
         if (!message.window) return false;
@@ -133,6 +152,30 @@ bool takePaint(WindowMessage& message) {
     return false;
 }
 
+// SDL turns SIGINT and SIGTERM into its quit event without saying which came; its handlers are
+// wrapped to note the signal first.
+using SignalHandler = void (*)(int);
+volatile std::sig_atomic_t quitSignalNumber = 0;
+SignalHandler sdlInterruptHandler = nullptr;
+SignalHandler sdlTerminateHandler = nullptr;
+
+void noteQuitSignal(int signal) {
+    quitSignalNumber = signal;
+    SignalHandler sdl = signal == SIGINT ? sdlInterruptHandler : sdlTerminateHandler;
+    if (sdl) sdl(signal);
+}
+
+void wrapQuitHandler(int signal, SignalHandler& sdl) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
+        current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN ||
+        current.sa_handler == noteQuitSignal)
+        return; // not SDL's: the signal keeps its own effect
+    sdl = current.sa_handler;
+    current.sa_handler = noteQuitSignal;
+    sigaction(signal, &current, nullptr);
+}
+
 } // namespace
 
 bool initWindowSystem() {
@@ -144,7 +187,19 @@ bool initWindowSystem() {
     // put a GL context of SDL's on the window and take the output window's context away when
     // the options window closes.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    wrapQuitHandler(SIGINT, sdlInterruptHandler);
+    wrapQuitHandler(SIGTERM, sdlTerminateHandler);
+    return true;
+}
+
+bool hasVisibleDisplay() {
+    if (!initWindowSystem()) return false;
+    // SDL falls back to its offscreen driver when no display answers; chosen by name it is wanted.
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (asked && *asked) return true;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0;
 }
 
 PlatformWindow* createWindow(const char* title, int x, int y, int width, int height, bool caption,
@@ -216,7 +271,10 @@ void minimiseWindow(PlatformWindow* window) {
 }
 
 void focusWindow(PlatformWindow* window) {
-    SDL_RaiseWindow(static_cast<SDL_Window*>(window->native));
+    auto* native = static_cast<SDL_Window*>(window->native);
+    SDL_RaiseWindow(native);
+    // Raising asks a window manager for the focus; with none running, only this gives it.
+    SDL_SetWindowInputFocus(native);
 }
 
 void captureMouse(PlatformWindow*, bool on) {
@@ -295,6 +353,10 @@ void postMessage(PlatformWindow* window, const WindowEvent& event) {
 void postQuitMessage(int exitCode) {
     quitPosted = true;
     quitExitCode = exitCode;
+}
+
+int quitSignal() {
+    return quitSignalNumber;
 }
 
 long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {

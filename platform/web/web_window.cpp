@@ -94,6 +94,9 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* mouse, void*) {
     WindowEvent& event = message.event;
     event.x = clamp16(point[0]);
     event.y = clamp16(point[1]);
+    const WebWindow* placed = find(window);
+    event.screenX = placed->x + point[0];
+    event.screenY = placed->y + point[1];
     event.button = mouse->button == 0 ? 1 : mouse->button == 2 ? 2 : 0;
     if (type == EMSCRIPTEN_EVENT_MOUSEMOVE) {
         event.type = EventType::MouseMove;
@@ -160,6 +163,16 @@ bool initWindowSystem() {
         return true;
     }();
     return ready;
+}
+
+// The page is always seen: its windows are canvases in it.
+bool hasVisibleDisplay() {
+    return initWindowSystem();
+}
+
+// A page gets no termination signals.
+int quitSignal() {
+    return 0;
 }
 
 PlatformWindow* createWindow(const char* title, int x, int y, int width, int height, bool,

@@ -77,6 +77,8 @@ bool translate(const MSG& msg, WindowEvent& event) {
     // Mouse positions are signed 16-bit client coordinates.
     event.x = static_cast<int16_t>(LOWORD(msg.lParam));
     event.y = static_cast<int16_t>(HIWORD(msg.lParam));
+    event.screenX = msg.pt.x;
+    event.screenY = msg.pt.y;
     switch (msg.message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
@@ -246,6 +248,10 @@ bool initWindowSystem() {
     return registerClasses();
 }
 
+bool hasVisibleDisplay() {
+    return initWindowSystem(); // a Windows session always has its desktop
+}
+
 PlatformWindow* createWindow(const char* title, int x, int y, int width, int height, bool caption,
                              bool openGL, WindowProcedure procedure, void* userData) {
     if (!initWindowSystem() || width <= 0 || height <= 0) return nullptr;
@@ -398,6 +404,10 @@ void postMessage(PlatformWindow* window, const WindowEvent& event) {
 
 void postQuitMessage(int exitCode) {
     PostQuitMessage(exitCode);
+}
+
+int quitSignal() {
+    return 0; // a console's Ctrl+C ends the process without a quit message
 }
 
 long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {

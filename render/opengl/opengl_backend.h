@@ -9,8 +9,8 @@ namespace kestrune {
 
 struct OpenGLDisplay {
     PlatformWindow* window = nullptr; // the output window; lives until the process ends
-    GlContext context;
-    int width = 0; // as given to openDisplay, pixels
+    GlContext context;                // empty when openDisplay could not make one
+    int width = 0;                    // as given to openDisplay, pixels
     int height = 0;
 };
 

@@ -52,7 +52,13 @@ void openDisplay(int width, int height, void*, WindowProcedure procedure) {
     if (!d.window) return;
     focusWindow(d.window);
     d.context = createGlContext(d.window);
-    if (!d.context.native) return;
+    if (!d.context.native) {
+        // No window without a context: nothing could be drawn in it, and the caller checks the
+        // context to tell the user.
+        destroyWindow(d.window);
+        d.window = nullptr;
+        return;
+    }
 
     glBlendFunc(GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR);
     glEnable(GL_TEXTURE_2D);

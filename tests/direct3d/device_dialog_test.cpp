@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "platform/canvas.h"
-#include "render/direct3d/dialog/check_box.h"
+#include "ui/check_box.h"
 #include "render/direct3d/dialog/device_dialog.h"
-#include "render/direct3d/dialog/drop_down_list.h"
+#include "tests/ui/caption_fit.h"
+#include "ui/drop_down_list.h"
 
 namespace kestrune {
 namespace {
@@ -141,6 +142,15 @@ TEST_F(DeviceDialogTest, CheckBoxTurnsOnAndOffAndPaintsItsTick) {
     destroyTopLevelWindow(top.get());
     releaseCheckBoxes(top.get());
     pump();
+}
+
+TEST_F(DeviceDialogTest, EveryCaptionFitsItsControl) {
+    deviceDialogShown = [](PlatformWindow*) {
+        EXPECT_EQ(overflowingCaptions(*deviceDialog.top), std::vector<std::string>{});
+        EXPECT_TRUE(labelFits(*deviceDialog.alwaysUse));
+        postQuitMessage(0);
+    };
+    runDeviceDialog(nullptr, twoDevices());
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The show with "Direct3D" as a person runs it, under Xvfb: the options window, "GO!!", the device
-# dialog answered with Enter (the show then plays its timeline with no content and ends by itself)
-# or with Escape (the show ends at once); both with status 0 and no "error.out". Exit 77 (skipped)
-# without Xvfb or xdotool.
-# Usage: direct3d_e2e.sh PATH/TO/kestrune {choose|cancel}
+# dialog answered with Enter (the show then plays its timeline with no content and ends by itself,
+# or ends at Escape) or with Escape (the show ends at once); all with status 0 and no "error.out".
+# No window manager runs. Exit 77 (skipped) without Xvfb or xdotool.
+# A kill while the dialog is up ends the show with 143.
+# Usage: direct3d_e2e.sh PATH/TO/kestrune {choose|escape|cancel|sigterm}
 set -u
 kestrune=$1
 case=$2
@@ -29,6 +30,10 @@ export DISPLAY=":$(head -n1 "$work/display")"
 export SDL_AUDIODRIVER=none # no sound device: the show runs silent
 
 cd "$work"
+if [ "$case" = escape ]; then
+    # One scene file: a first part long enough (100 s) to be running when Escape comes.
+    printf 'LWSC\n1\n\nFirstFrame 0\nLastFrame 3000\nFrameStep 1\nPreviewFirstFrame 0\nPreviewLastFrame 3000\nPreviewFrameStep 1\n' >walk0.lws
+fi
 timeout -s KILL 50 "$kestrune" >"$work/out" 2>"$work/err" &
 show=$!
 
@@ -44,10 +49,30 @@ dialog=$(timeout 10 xdotool search --sync --name '^Choose your device$' | head -
 [ -n "$dialog" ] || { echo "the device dialog did not appear"; cat "$work/err"; exit 1; }
 xdotool search --name '^KRV-99$' >/dev/null || { echo "no output window behind the dialog"; exit 1; }
 xdotool windowfocus --sync "$dialog" 2>/dev/null
-if [ "$case" = choose ]; then
-    xdotool key --window "$dialog" Return 2>/dev/null # the dialog is gone before the key is up
-else
+if [ "$case" = sigterm ]; then
+    # A kill while the dialog (and the options window behind it) is up: 128 + 15, quietly.
+    kill -TERM "$show" # timeout hands it on to the show
+    wait "$show"
+    status=$?
+    show=""
+    [ "$status" -eq 143 ] || { echo "exit status $status"; cat "$work/err"; exit 1; }
+    [ -s "$work/err" ] && { echo "error output:"; cat "$work/err"; exit 1; }
+    echo "ok: $case"
+    exit 0
+fi
+if [ "$case" = cancel ]; then
     xdotool key --window "$dialog" Escape 2>/dev/null
+else
+    xdotool key --window "$dialog" Return 2>/dev/null # the dialog is gone before the key is up
+fi
+if [ "$case" = escape ]; then
+    # With no window manager, the key goes where the focus is: the output window's, once the
+    # dialog has closed. 200 loading frames of 33 ms first, then into the timeline.
+    sleep 8
+    kill -0 "$show" 2>/dev/null || { echo "the show ended before Escape"; exit 1; }
+    xdotool key Escape
+    for _ in $(seq 30); do kill -0 "$show" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$show" 2>/dev/null && { echo "Escape did not end the show"; exit 1; }
 fi
 
 wait "$show"

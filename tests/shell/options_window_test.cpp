@@ -8,8 +8,9 @@
 #include "platform/canvas.h"
 #include "render/recording/recording_backend.h"
 #include "render/select_backend.h"
-#include "shell/control_painting.h"
 #include "shell/options_window.h"
+#include "tests/ui/caption_fit.h"
+#include "ui/control_painting.h"
 
 namespace kestrune {
 namespace {
@@ -66,6 +67,9 @@ protected:
         event.button = static_cast<uint8_t>(button);
         event.x = static_cast<int16_t>(x);
         event.y = static_cast<int16_t>(y);
+        windowPosition(optionsWindow.top->window, event.screenX, event.screenY);
+        event.screenX += x; // where a pointer at (x, y) in the window is on the screen
+        event.screenY += y;
         postMessage(optionsWindow.top->window, event);
         pump();
     }
@@ -97,6 +101,10 @@ TEST_F(OptionsWindowTest, StartsCentredWithTheDefaultChoices) {
     clientPosition(optionsWindow.goButton->window, gx, gy);
     EXPECT_EQ(gx, 248);
     EXPECT_EQ(gy, 205);
+}
+
+TEST_F(OptionsWindowTest, EveryCaptionFitsItsControl) {
+    EXPECT_EQ(overflowingCaptions(*optionsWindow.top), std::vector<std::string>{});
 }
 
 TEST_F(OptionsWindowTest, TitleBarFrameIsPaintedWithTheCutCorner) {
@@ -177,6 +185,19 @@ TEST_F(OptionsWindowTest, ResolutionsAndRenderersAreRadioGroups) {
     EXPECT_EQ(isOn(optionsWindow.renderers[1]), 1);
 }
 
+TEST_F(OptionsWindowTest, RadioGroupKeepsOneMemberOnWhenReleasedOnTheFarEdge) {
+    // The right and bottom edges are outside for the click but not for the toggle's own test.
+    for (Button* pressed : {optionsWindow.resolutions[0], optionsWindow.resolutions[5]}) {
+        for (bool rightEdge : {true, false}) {
+            int x, y;
+            clientPosition(pressed->window, x, y);
+            mouse(EventType::ButtonDown, 1, x + 20, y + 10);
+            mouse(EventType::ButtonUp, 1, x + (rightEdge ? 150 : 20), y + (rightEdge ? 10 : 20));
+            for (int i = 0; i < 8; ++i) EXPECT_EQ(isOn(optionsWindow.resolutions[i]), i == 5);
+        }
+    }
+}
+
 TEST_F(OptionsWindowTest, SwitchesFlipAndReleasingOutsideUndoes) {
     Button* fullscreen = optionsWindow.switches[2];
     click(fullscreen);
@@ -194,7 +215,7 @@ TEST_F(OptionsWindowTest, SwitchesFlipAndReleasingOutsideUndoes) {
 
 TEST_F(OptionsWindowTest, TitleBarDragsWithEitherButtonAndSinksMeanwhile) {
     for (int button : {1, 2}) {
-        int x0, y0, x1, y1;
+        int x0, y0, x1, y1, x2, y2;
         windowPosition(optionsWindow.top->window, x0, y0);
         mouse(EventType::ButtonDown, button, 52, 12);
         EXPECT_TRUE(dragState.dragging);
@@ -203,11 +224,12 @@ TEST_F(OptionsWindowTest, TitleBarDragsWithEitherButtonAndSinksMeanwhile) {
         windowPosition(optionsWindow.top->window, x1, y1);
         EXPECT_EQ(x1, x0 + 30);
         EXPECT_EQ(y1, y0 + 20);
-        mouse(EventType::ButtonUp, button, 82, 32);
+        mouse(EventType::ButtonUp, button, 52, 12); // the pointer, followed, is at the grab
+        windowPosition(optionsWindow.top->window, x2, y2);
+        EXPECT_EQ(x2, x1);
         EXPECT_FALSE(dragState.dragging);
         EXPECT_EQ(pixel(202, 20), kFrameColors[0].fill);
         mouse(EventType::MouseMove, 0, 120, 60); // no longer dragging
-        int x2, y2;
         windowPosition(optionsWindow.top->window, x2, y2);
         EXPECT_EQ(x2, x1);
     }

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "render/direct3d/dialog/check_box.h"
-#include "render/direct3d/dialog/drop_down_list.h"
-#include "shell/controls.h"
+#include "ui/check_box.h"
+#include "ui/controls.h"
+#include "ui/drop_down_list.h"
 
 namespace kestrune {
 
@@ -78,31 +78,31 @@ long dialogProcedure(PlatformWindow* window, const WindowEvent& event) {
 
 } // namespace
 
-int runDeviceDialog(void* instance, const std::vector<DirectDrawDeviceRecord>& devices) {
+int runDeviceDialog(void* owner, const std::vector<DirectDrawDeviceRecord>& devices) {
     if (devices.empty()) return -1;
     int screenWidth = 0, screenHeight = 0;
     if (initWindowSystem()) screenSize(screenWidth, screenHeight);
     std::unique_ptr<TopLevelWindow> top = createTopLevelWindow(
-        instance, (screenWidth - kDialogWidth) / 2, (screenHeight - kDialogHeight) / 2,
-        kDialogWidth, kDialogHeight, "Choose your device");
+        nullptr, (screenWidth - kDialogWidth) / 2, (screenHeight - kDialogHeight) / 2, kDialogWidth,
+        kDialogHeight, "Choose your device");
     if (!top->window) return 0;
 
     dialog = DeviceDialog{};
     dialog.top = top.get();
     top->window->procedure = dialogProcedure;
-    Frame* frame = createFrame(instance, &top->client, 0, 0, kDialogWidth, kDialogHeight,
-                               "Choose your device");
+    Frame* frame =
+        createFrame(nullptr, &top->client, 0, 0, kDialogWidth, kDialogHeight, "Choose your device");
     ControlWindow* area = frameWindow(frame);
-    dialog.alwaysUse = createCheckBox(instance, area, 12, 54, 180, 16, "Always use this device");
-    dialog.ok = createButton(instance, area, 56, 80, 64, 22, PushButton, "OK");
-    dialog.cancel = createButton(instance, area, 140, 80, 64, 22, PushButton, "Cancel");
+    dialog.alwaysUse = createCheckBox(nullptr, area, 12, 54, 180, 16, "Always use this device");
+    dialog.ok = createButton(nullptr, area, 56, 80, 64, 22, PushButton, "OK");
+    dialog.cancel = createButton(nullptr, area, 140, 80, 64, 22, PushButton, "Cancel");
     setClickHandler(dialog.ok, [](Button*) { finish(dialog.devices->selected); });
     setClickHandler(dialog.cancel, [](Button*) { finish(-1); });
     std::vector<std::string> descriptions;
     for (const DirectDrawDeviceRecord& d : devices) descriptions.push_back(d.driverDescription);
     // Last, so that the open list lies over the other controls.
     dialog.devices =
-        createDropDownList(instance, area, 12, 26, kDialogWidth - 24, 18, std::move(descriptions));
+        createDropDownList(nullptr, area, 12, 26, kDialogWidth - 24, 18, std::move(descriptions));
 
     redrawControl(&top->client);
     paintOverlay(top->window);
@@ -124,6 +124,9 @@ int runDeviceDialog(void* instance, const std::vector<DirectDrawDeviceRecord>& d
     }
     int result = dialog.done ? dialog.result : -1;
     destroyTopLevelWindow(top.get());
+    // With no window manager nobody hands the focus on, and Escape would reach no window.
+    auto* output = static_cast<PlatformWindow*>(owner);
+    if (isWindow(output)) focusWindow(output);
     releaseDropDownLists(top.get());
     releaseCheckBoxes(top.get());
     dialog = DeviceDialog{};

@@ -32,6 +32,7 @@ inline void (*deviceDialogShown)(PlatformWindow* window) = nullptr;
 
 // Shows the dialog until "OK" (the selected index; Enter too), "Cancel", Escape or closing it
 // (-1). Where no window can be shown, the first device is taken as if "OK" were pressed at once.
+// The owner, the output window (a PlatformWindow), has the focus once the dialog has closed.
 int runDeviceDialog(void* owner, const std::vector<DirectDrawDeviceRecord>& devices);
 
 } // namespace kestrune

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/canvas.h"
-#include "shell/controls.h"
+#include "ui/controls.h"
 
 namespace kestrune {
 

@@ -1,11 +1,11 @@
 // The toolkit's controls: creation, mouse routing with capture, toggle and push-button behaviour,
 // click notifications and painting.
-#include "shell/controls.h"
+#include "ui/controls.h"
 
 #include <cstdio>
 
 #include "platform/canvas.h"
-#include "shell/control_painting.h"
+#include "ui/control_painting.h"
 
 namespace kestrune {
 
@@ -97,10 +97,17 @@ void buttonMouse(Button* button, const WindowEvent& event, int x, int y) {
 
     // The toggle behaviour comes first: flip on the press, flip back when released outside.
     if (button->kind == ToggleButton && left) {
-        if (event.type == EventType::ButtonDown) button->on ^= 1;
+        if (event.type == EventType::ButtonDown) {
+            button->onAtPress = button->on;
+            button->on ^= 1;
+        }
         if (event.type == EventType::ButtonUp) {
             auto ux = static_cast<uint16_t>(x), uy = static_cast<uint16_t>(y);
             if (ux == 0 || uy == 0 || ux > control->width || uy > control->height) button->on ^= 1;
+            // A release on the right or bottom edge passes the test above but is no click, so a
+            // radio group's handler never hears of the new state: two members would stay on (or
+            // none). A release that is no click leaves the toggle as the press found it.
+            if (top->capture == control && !inside) button->on = button->onAtPress;
             if (top->window) invalidateWindow(top->window);
         }
     }
@@ -205,6 +212,8 @@ long toolkitWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
     case EventType::ButtonDown:
     case EventType::ButtonUp:
     case EventType::DoubleClick: {
+        top->pointerX = event.screenX;
+        top->pointerY = event.screenY;
         ControlWindow* target =
             top->capture ? top->capture : hitTest(&top->client, event.x, event.y);
         int ox, oy;

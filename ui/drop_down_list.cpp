@@ -1,11 +1,11 @@
 // The drop-down list: opening and closing, choosing with the mouse or the arrow keys, painting.
-#include "render/direct3d/dialog/drop_down_list.h"
+#include "ui/drop_down_list.h"
 
 #include <algorithm>
 #include <memory>
 
-#include "render/direct3d/dialog/check_box.h"
-#include "shell/control_painting.h"
+#include "ui/check_box.h"
+#include "ui/control_painting.h"
 
 namespace kestrune {
 

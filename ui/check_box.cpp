@@ -1,10 +1,10 @@
 // The check box: a click over it turns it on or off; painting the box, the tick and the label.
-#include "render/direct3d/dialog/check_box.h"
+#include "ui/check_box.h"
 
 #include <memory>
 #include <vector>
 
-#include "shell/control_painting.h"
+#include "ui/control_painting.h"
 
 namespace kestrune {
 

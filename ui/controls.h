@@ -1,5 +1,6 @@
-// The options window's toolkit: a top-level window holding frames (bevelled panels with a caption
-// and mouse handlers) and owner-drawn buttons (push buttons and toggles), drawn on its canvas.
+// The controls toolkit of the options window and the device dialog: a top-level window holding
+// frames (bevelled panels with a caption and mouse handlers) and owner-drawn buttons (push buttons
+// and toggles), drawn on its canvas.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +58,7 @@ public:
     int on = 0;            // a toggle's state, 0 or 1
     int kind = 0;          // PushButton or ToggleButton
     bool selected = false; // held down by the mouse with the pointer over it
+    int onAtPress = 0;     // a toggle's state before the left button went down on it
 };
 
 struct TopLevelWindow {
@@ -64,6 +66,8 @@ struct TopLevelWindow {
     int registered = 0;               // 1 once the window system is ready for it
     ControlWindow client;             // the client area, parent of the top-level frames
     ControlWindow* capture = nullptr; // receives every mouse event while set
+    int pointerX = 0;                 // the pointer on the screen at the latest mouse event
+    int pointerY = 0;
     // A close request of the window system; without one the window is destroyed.
     void (*closeRequestHandler)(TopLevelWindow* top) = nullptr;
     std::vector<std::unique_ptr<ControlWindow>> controls;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/canvas.h"
-#include "shell/controls.h"
+#include "ui/controls.h"
 
 namespace kestrune {
 

@@ -1,7 +1,7 @@
 // Painting the toolkit's frames and buttons, line by line as the window system's pens draw them.
-#include "shell/control_painting.h"
+#include "ui/control_painting.h"
 
-#include "shell/controls.h"
+#include "ui/controls.h"
 
 namespace kestrune {
 
