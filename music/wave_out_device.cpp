@@ -44,7 +44,9 @@ int WaveOutDevice::open(std::unique_ptr<AudioOutput> output) {
     stopped = 0;
     if (output_->threadless()) { // the output's own callback does the thread's work
         output_->refillOwner = this;
-        output_->refill = [](void* device) { static_cast<WaveOutDevice*>(device)->fillDoneBlocks(); };
+        output_->refill = [](void* device) {
+            static_cast<WaveOutDevice*>(device)->fillDoneBlocks();
+        };
         fillDoneBlocks();
         return 4;
     }

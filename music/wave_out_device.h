@@ -69,7 +69,9 @@ public:
 
 private:
     void outputThread();
-    bool running() const { return thread_.joinable() || (output_ && output_->threadless() && !stopped); }
+    bool running() const {
+        return thread_.joinable() || (output_ && output_->threadless() && !stopped);
+    }
     void fillDoneBlocks(); // renders and queues every block the output is done with
     void closeOutput();
     void mixReleasing(int frames);

@@ -62,7 +62,7 @@ Key keyFromName(const char* name) {
         const char* name;
         Key key;
     };
-    static constexpr Name kNames[] = {{"Escape", Key::Escape}, {"ArrowLeft", Key::Left},
+    static constexpr Name kNames[] = {{"Escape", Key::Escape},    {"ArrowLeft", Key::Left},
                                       {"ArrowRight", Key::Right}, {"ArrowUp", Key::Up},
                                       {"ArrowDown", Key::Down},   {" ", Key::Space},
                                       {"Enter", Key::Enter},      {"F4", Key::F4}};

@@ -91,7 +91,8 @@ extern "C" void glColor3b(GLbyte red, GLbyte green, GLbyte blue) {
 // is scaled to powers of two as GLU does, then halved down to one pixel.
 extern "C" GLint gluBuild2DMipmaps(GLenum target, GLint, GLsizei width, GLsizei height,
                                    GLenum format, GLenum type, const void* data) {
-    if (type != GL_UNSIGNED_BYTE || (format != GL_RGB && format != GL_RGBA)) return GLU_INVALID_ENUM;
+    if (type != GL_UNSIGNED_BYTE || (format != GL_RGB && format != GL_RGBA))
+        return GLU_INVALID_ENUM;
     if (width < 1 || height < 1 || !data) return GLU_INVALID_VALUE;
     const int channels = format == GL_RGB ? 3 : 4;
     int w = powerOfTwoBelow(width), h = powerOfTwoBelow(height);
@@ -101,8 +102,8 @@ extern "C" GLint gluBuild2DMipmaps(GLenum target, GLint, GLsizei width, GLsizei 
         w = std::max(w / 2, 1);
         h = std::max(h / 2, 1);
     }
-    std::vector<uint8_t> level = scaleImage(static_cast<const uint8_t*>(data), width, height,
-                                            channels, w, h);
+    std::vector<uint8_t> level =
+        scaleImage(static_cast<const uint8_t*>(data), width, height, channels, w, h);
     for (int index = 0;; ++index) {
         // WebGL wants the internal format to equal the format.
         glTexImage2D(target, index, GLint(format), w, h, 0, format, type, level.data());

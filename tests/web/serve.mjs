@@ -1,7 +1,7 @@
 // A static file server for the page on 127.0.0.1: scripts/serve-web and the browser tests use it.
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
-import { extname, join, normalize, resolve } from 'node:path';
+import { extname, join, normalize, resolve, sep } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 const types = {
@@ -15,7 +15,7 @@ export function serve(folder, port = 0) {
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = normalize(join(root, path.endsWith('/') ? path + 'index.html' : path));
-    if (!file.startsWith(root)) {
+    if (!file.startsWith(root + sep)) { // nothing outside the folder, not even its siblings
       response.writeHead(403).end();
       return;
     }
