@@ -193,15 +193,29 @@ async function playShow(renderer) {
     `${mean.toFixed(1)} ms, median ${costs[costs.length >> 1]?.toFixed(1)} ms, ` +
     `max ${costs[costs.length - 1]?.toFixed(1)} ms`);
 
-  // The music reaches Web Audio once the loading is done: some of it must be sound, not silence.
+  // The music reaches Web Audio once the loading is done: from its first sound on, it follows
+  // krv xm render of the same module (the same device and mixer) sample for sample.
   const heard = await page.evaluate(() => {
     const tap = Module.audioTap;
-    if (!tap) return { frames: 0, loudest: 0 };
-    let loudest = 0;
-    for (let i = 0; i < tap.tapFrames * 2; ++i) loudest = Math.max(loudest, Math.abs(tap.tap[i]));
-    return { frames: tap.tapFrames, loudest };
+    return tap ? Array.from(tap.tap.subarray(0, tap.tapFrames * 2)) : [];
   });
-  console.log(`${renderer}: Web Audio took ${heard.frames} frames, loudest sample ${heard.loudest}`);
+  execFileSync(krv, ['xm', 'render', join(showDir, 'test.xm'), join(work, 'music.wav'), '--seconds', '4']);
+  const wav = readFileSync(join(work, 'music.wav'));
+  const rendered = new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length));
+  const start = (samples) => samples.findIndex((v) => v !== 0);
+  const a = start(heard), b = start(rendered);
+  const span = Math.min(44100 * 2, heard.length - a, rendered.length - b);
+  let dot = 0, aa = 0, bb = 0;
+  for (let i = 0; i < span; ++i) {
+    dot += heard[a + i] * rendered[b + i];
+    aa += heard[a + i] ** 2;
+    bb += rendered[b + i] ** 2;
+  }
+  const correlation = dot / Math.sqrt(aa * bb || 1);
+  console.log(`${renderer}: Web Audio heard ${span / 2} frames of music from frame ${a / 2}, ` +
+    `correlation with krv xm render ${correlation.toFixed(4)}`);
+  assert.ok(a >= 0 && span >= 44100, `${renderer}: no music reached Web Audio`);
+  assert.ok(correlation > 0.9, `${renderer}: the music heard is not the module's`);
 
   await page.keyboard.press('Escape');
   await waitFor(page, () => document.body.dataset.ended !== undefined, 5000);
