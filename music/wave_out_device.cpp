@@ -29,19 +29,27 @@ WaveOutDevice::~WaveOutDevice() {
 }
 
 int WaveOutDevice::open() {
-    if (thread_.joinable()) return 0;
+    if (running()) return 0;
     std::unique_ptr<AudioOutput> output = openAudioOutput(kMixRate, event_);
     if (!output) return 0;
     return open(std::move(output));
 }
 
 int WaveOutDevice::open(std::unique_ptr<AudioOutput> output) {
-    if (!output || thread_.joinable()) return 0;
+    if (!output || running()) return 0;
     output_ = std::move(output);
     output_->blockDone = &event_;
     event_.reset();
     stopRequest_ = false;
     stopped = 0;
+    if (output_->threadless()) { // the output's own callback does the thread's work
+        output_->refillOwner = this;
+        output_->refill = [](void* device) {
+            static_cast<WaveOutDevice*>(device)->fillDoneBlocks();
+        };
+        fillDoneBlocks();
+        return 4;
+    }
     thread_ = std::thread([this] { outputThread(); });
     // The open notification: wakes the thread for its first four blocks.
     event_.signal();
@@ -49,6 +57,10 @@ int WaveOutDevice::open(std::unique_ptr<AudioOutput> output) {
 }
 
 int WaveOutDevice::stop() {
+    if (output_ && output_->threadless()) {
+        closeOutput();
+        return 1;
+    }
     stopRequest_ = true;
     stopped = 0;
     event_.signal();
@@ -63,12 +75,20 @@ void WaveOutDevice::outputThread() {
     for (;;) {
         event_.wait();
         if (stopRequest_) break;
-        for (Block& b : blocks_) {
-            if (!b.queued || !b.block.done.load(std::memory_order_acquire)) continue;
-            render(b.data.data(), kBlockFrames);
-            if (!output_->write(b.block)) b.queued = false;
-        }
+        fillDoneBlocks();
     }
+    closeOutput();
+}
+
+void WaveOutDevice::fillDoneBlocks() {
+    for (Block& b : blocks_) {
+        if (!b.queued || !b.block.done.load(std::memory_order_acquire)) continue;
+        render(b.data.data(), kBlockFrames);
+        if (!output_->write(b.block)) b.queued = false;
+    }
+}
+
+void WaveOutDevice::closeOutput() {
     output_->reset();
     // Lets a sound device fall quiet before it is closed.
     if (output_->realTime()) sleepMilliseconds(200);

@@ -70,6 +70,11 @@ public:
 
 private:
     void outputThread();
+    bool running() const {
+        return thread_.joinable() || (output_ && output_->threadless() && !stopped);
+    }
+    void fillDoneBlocks(); // renders and queues every block the output is done with
+    void closeOutput();
     void mixReleasing(int frames);
 
     std::unique_ptr<Mixer> mixer_;

@@ -29,7 +29,14 @@ public:
     // False for outputs that consume blocks at once: nothing is left playing to wait for.
     virtual bool realTime() const { return true; }
 
+    // True where the platform has no threads (the web): the output consumes blocks from the
+    // page's own audio callback and calls refill(refillOwner) after each consumed block, so the
+    // writer's work runs there instead of on a thread waiting for blockDone.
+    virtual bool threadless() const { return false; }
+
     AutoResetEvent* blockDone = nullptr; // signalled after each consumed block
+    void (*refill)(void* owner) = nullptr;
+    void* refillOwner = nullptr;
 };
 
 // Opens the system's sound output at rate Hz, 16-bit stereo; null when no device opens.

@@ -2,11 +2,9 @@
 // when it runs dry and signals the block-done event as each block is consumed.
 #include <SDL.h>
 
-#include <algorithm>
-#include <array>
-#include <cstring>
 
 #include "platform/audio.h"
+#include "platform/block_queue.h"
 
 #ifdef KESTRUNE_HAVE_ALSA
 #include <alsa/asoundlib.h>
@@ -54,27 +52,16 @@ public:
 
     bool write(AudioBlock& block) override {
         if (device_ == 0) return false;
-        block.done.store(false, std::memory_order_release);
         SDL_LockAudioDevice(device_);
-        const bool room = count_ < queue_.size();
-        if (room) {
-            queue_[(head_ + count_) % queue_.size()] = &block;
-            ++count_;
-        }
+        const bool queued = queue_.push(block);
         SDL_UnlockAudioDevice(device_);
-        if (!room) block.done.store(true, std::memory_order_release);
-        return room;
+        return queued;
     }
 
     void reset() override {
         if (device_ == 0) return;
         SDL_LockAudioDevice(device_);
-        while (count_ > 0) {
-            queue_[head_]->done.store(true, std::memory_order_release);
-            head_ = (head_ + 1) % queue_.size();
-            --count_;
-        }
-        offset_ = 0;
+        queue_.clear();
         SDL_UnlockAudioDevice(device_);
     }
 
@@ -82,31 +69,12 @@ private:
     // Runs on SDL's audio thread with the device lock held, so the queue needs no other lock.
     static void callback(void* user, Uint8* stream, int len) {
         auto* self = static_cast<SdlAudioOutput*>(user);
-        auto* out = reinterpret_cast<int16_t*>(stream);
-        int frames = len / 4;
-        while (frames > 0 && self->count_ > 0) {
-            AudioBlock* block = self->queue_[self->head_];
-            const int n = std::min(frames, block->frames - self->offset_);
-            std::memcpy(out, block->data + 2 * self->offset_, static_cast<size_t>(n) * 4);
-            out += 2 * n;
-            frames -= n;
-            self->offset_ += n;
-            if (self->offset_ >= block->frames) {
-                self->offset_ = 0;
-                self->head_ = (self->head_ + 1) % self->queue_.size();
-                --self->count_;
-                block->done.store(true, std::memory_order_release);
-                if (self->blockDone) self->blockDone->signal();
-            }
-        }
-        if (frames > 0) std::memset(out, 0, static_cast<size_t>(frames) * 4);
+        self->queue_.consume(reinterpret_cast<int16_t*>(stream), len / 4, self->blockDone);
     }
 
     bool initialised_ = false;
     SDL_AudioDeviceID device_ = 0;
-    std::array<AudioBlock*, 16> queue_{};
-    size_t head_ = 0, count_ = 0;
-    int offset_ = 0; // frames of the head block already played
+    BlockQueue queue_;
 };
 
 } // namespace

@@ -1,7 +1,5 @@
-// The 2D canvas: software drawing into the window's pixel buffer, shown through SDL's window
-// surface.
-#include <SDL.h>
-
+// The 2D canvas: software drawing into the window's pixel buffer with the bitmap fonts; the SDL
+// and web platforms show the buffer their own way (presentCanvas).
 #include <algorithm>
 #include <cstdlib>
 
@@ -36,21 +34,6 @@ int glyphIndex(char c) {
 }
 
 } // namespace
-
-void presentCanvas(PlatformWindow* window) {
-    if (!window || window->canvas.empty()) return;
-    auto* native = static_cast<SDL_Window*>(window->native);
-    SDL_Surface* surface = SDL_GetWindowSurface(native);
-    if (!surface) return;
-    // The window may have come out smaller or larger than asked; copy what both have.
-    int w = std::min(surface->w, window->width);
-    int h = std::min(surface->h, window->height);
-    if (SDL_LockSurface(surface) != 0) return;
-    SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, window->canvas.data(), window->width * 4,
-                      surface->format->format, surface->pixels, surface->pitch);
-    SDL_UnlockSurface(surface);
-    SDL_UpdateWindowSurface(native);
-}
 
 void fillRect(const Canvas& canvas, int left, int top, int right, int bottom, Color color) {
     int l = std::max(left + canvas.originX, canvas.clipLeft);

@@ -1,10 +1,11 @@
-// Windows, events and the message queue on SDL2.
+// Windows, events, the message queue and showing canvases on SDL2.
 #include <SDL.h>
 
 #include <algorithm>
 #include <csignal>
 #include <deque>
 
+#include "platform/canvas.h"
 #include "platform/window.h"
 
 namespace kestrune {
@@ -317,6 +318,21 @@ void waitMessage(WindowMessage& message) {
         }
         if (SDL_WaitEvent(&sdl) && translate(sdl, message)) return;
     }
+}
+
+void presentCanvas(PlatformWindow* window) {
+    if (!window || window->canvas.empty()) return;
+    auto* native = static_cast<SDL_Window*>(window->native);
+    SDL_Surface* surface = SDL_GetWindowSurface(native);
+    if (!surface) return;
+    // The window may have come out smaller or larger than asked; copy what both have.
+    int w = std::min(surface->w, window->width);
+    int h = std::min(surface->h, window->height);
+    if (SDL_LockSurface(surface) != 0) return;
+    SDL_ConvertPixels(w, h, SDL_PIXELFORMAT_RGB888, window->canvas.data(), window->width * 4,
+                      surface->format->format, surface->pixels, surface->pitch);
+    SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(native);
 }
 
 long dispatchMessage(const WindowMessage& message) {

@@ -28,7 +28,9 @@ uint32_t fixedClock() {
 // Records every block written and leaves it queued until the test releases it.
 class FakeOutput final : public AudioOutput {
 public:
-    explicit FakeOutput(bool playAtOnce = false) : playAtOnce_(playAtOnce) {}
+    explicit FakeOutput(bool playAtOnce = false, bool threadless = false)
+        : playAtOnce_(playAtOnce), threadless_(threadless) {}
+    bool threadless() const override { return threadless_; }
     bool write(AudioBlock& block) override {
         if (playAtOnce_) {
             blockDone->signal();
@@ -59,6 +61,7 @@ public:
         }
         b->done = true;
         blockDone->signal();
+        if (threadless_) refill(refillOwner); // a threadless output refills from its callback
     }
 
     std::mutex mutex;
@@ -70,6 +73,7 @@ public:
 
 private:
     bool playAtOnce_;
+    bool threadless_;
 };
 
 XmBuilder song(int channels = 2) {
@@ -188,6 +192,28 @@ TEST(WaveOutDevice, FirstWakeRendersFourBlocksThenOneAPerBlockPlayed) {
         std::lock_guard<std::mutex> lock(device.lock());
         EXPECT_EQ(device.total, kLatencyFrames + kBlockFrames);
     }
+    EXPECT_EQ(device.detach(&player), 1);
+    EXPECT_EQ(device.stop(), 1);
+    EXPECT_EQ(device.stopped, 1);
+    EXPECT_EQ(fake->resets, 1);
+}
+
+// Where the platform has no threads (the web), the output's callback does the thread's work: the
+// four blocks are queued by open itself and each played block is refilled before consume returns.
+TEST(WaveOutDevice, ThreadlessOutputIsFedFromItsOwnCallback) {
+    WaveOutDevice device;
+    auto output = std::make_unique<FakeOutput>(false, true);
+    FakeOutput* fake = output.get();
+    ModulePlayer player;
+    ASSERT_EQ(player.loadFromMemory(song().bytes()), 2);
+    ASSERT_EQ(device.attach(&player), 1);
+    ASSERT_EQ(device.open(std::move(output)), 4);
+    EXPECT_EQ(fake->written.size(), 4u);
+    EXPECT_EQ(device.open(std::make_unique<FakeOutput>(false, true)), 0); // already open
+    fake->consume();
+    ASSERT_EQ(fake->written.size(), 5u);
+    EXPECT_EQ(fake->blocks[4], fake->blocks[0]);
+    EXPECT_EQ(device.total, kLatencyFrames + kBlockFrames);
     EXPECT_EQ(device.detach(&player), 1);
     EXPECT_EQ(device.stop(), 1);
     EXPECT_EQ(device.stopped, 1);
