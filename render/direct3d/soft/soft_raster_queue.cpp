@@ -17,14 +17,14 @@ constexpr int kMaxRasterThreads = 64;
 } // namespace
 
 int rasterThreadCount() {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    return 1; // a page without threads draws on its own thread, whatever is asked
+#else
     if (const char* text = std::getenv(kRasterThreadsVariable)) {
         char* end = nullptr;
         const long n = std::strtol(text, &end, 10);
         if (end != text && *end == 0 && n >= 1 && n <= kMaxRasterThreads) return int(n);
     }
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
-    return 1;
-#else
     return int(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxRasterThreads));
 #endif
 }
