@@ -14,4 +14,16 @@ std::optional<std::vector<uint8_t>> readWholeFile(const char* path);
 // it is in neither place.
 std::optional<std::vector<uint8_t>> readContentFile(const char* name);
 
+// While one of these is alive, readContentFile keeps the default archive open with its directory
+// read, instead of opening it and unpacking its directory on every call. Each call still checks
+// the file's identity, size and modification time, and opens it afresh when any has changed or
+// the default name is another. The last one to end closes the archive. For one thread's loading.
+class ArchiveKeptOpen {
+public:
+    ArchiveKeptOpen();
+    ~ArchiveKeptOpen();
+    ArchiveKeptOpen(const ArchiveKeptOpen&) = delete;
+    ArchiveKeptOpen& operator=(const ArchiveKeptOpen&) = delete;
+};
+
 } // namespace kestrune

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/content_file.h"
 #include "binary/byte_reader.h"
 
 namespace kestrune {
@@ -64,6 +65,23 @@ constexpr uint32_t kMaxMeshCount = 65535;
 // compact ".3d" object of the same base name; fileName's extension is replaced in place then.
 // Leaves the mesh empty when neither exists.
 void loadObject(char* fileName, Mesh& mesh);
+
+// While one of these is alive, loadObject remembers its loads: a name loaded again while the
+// surface table is as it was before an earlier load of it gets a copy of that load's mesh (texture
+// slots included), its rewritten name and the surface table it left, without reading the files
+// again; the default archive is kept open meanwhile. For one start-up's
+// loading, during which neither the content files nor the texture table change. The last one to
+// end forgets the meshes.
+class ObjectReuse {
+public:
+    ObjectReuse();
+    ~ObjectReuse();
+    ObjectReuse(const ObjectReuse&) = delete;
+    ObjectReuse& operator=(const ObjectReuse&) = delete;
+
+private:
+    ArchiveKeptOpen archive_;
+};
 
 // The ".3d" fallback: replaces fileName's extension (from its last '.') with ".3d" in place, then
 // reads that object. A name without a '.', or with a shorter extension than ".3d", loads nothing.

@@ -1,30 +1,104 @@
 // loadObject and its ".3d" fallback: find the object's bytes and hand them to the right reader.
 #include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "archive/content_file.h"
 #include "mesh/mesh.h"
+#include "mesh/surface.h"
 
 namespace kestrune {
+namespace {
 
-void loadObject(char* fileName, Mesh& mesh) {
-    freeMesh(mesh);
-    if (auto bytes = readContentFile(fileName)) {
-        readLwobObject(bytes->data(), bytes->size(), mesh);
-        return;
-    }
-    loadCompactObject(fileName, mesh);
+// What one load gave: the mesh, the caller's name as the load left it, and the surface table
+// before and after. The LWOB reader reads and writes the process-wide surface table (fields an
+// object does not set keep the previous object's values), so a load is only the same load again
+// when the table is as it was before that load.
+struct LoadedObject {
+    SurfaceTable before, after;
+    Mesh mesh;
+    std::string finalName;
+    bool read; // a reader ran and set mesh.refusal; otherwise the caller's refusal stays
+};
+
+struct ReuseState {
+    int holders = 0;
+    std::unordered_map<std::string, std::vector<std::unique_ptr<LoadedObject>>> loaded;
+};
+
+ReuseState& reuse() {
+    static ReuseState state;
+    return state;
 }
 
-void loadCompactObject(char* fileName, Mesh& mesh) {
+bool sameTable(const SurfaceTable& a, const SurfaceTable& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Both return true when a reader ran.
+bool loadCompactFresh(char* fileName, Mesh& mesh) {
     freeMesh(mesh);
     // The caller's name is changed in place: from its last '.' on it becomes ".3d". A name
     // without a '.', or whose extension is too short to hold ".3d", is not looked up: writing
     // there would go past the caller's string.
     char* dot = std::strrchr(fileName, '.');
-    if (!dot || std::strlen(dot) < 3) return;
+    if (!dot || std::strlen(dot) < 3) return false;
     std::memcpy(dot, ".3d", 4);
-    if (auto bytes = readContentFile(fileName))
-        readCompactObject(bytes->data(), bytes->size(), mesh);
+    auto bytes = readContentFile(fileName);
+    if (!bytes) return false;
+    readCompactObject(bytes->data(), bytes->size(), mesh);
+    return true;
+}
+
+bool loadObjectFresh(char* fileName, Mesh& mesh) {
+    freeMesh(mesh);
+    if (auto bytes = readContentFile(fileName)) {
+        readLwobObject(bytes->data(), bytes->size(), mesh);
+        return true;
+    }
+    return loadCompactFresh(fileName, mesh);
+}
+
+} // namespace
+
+ObjectReuse::ObjectReuse() {
+    ++reuse().holders;
+}
+
+ObjectReuse::~ObjectReuse() {
+    if (--reuse().holders == 0) reuse().loaded.clear();
+}
+
+void loadObject(char* fileName, Mesh& mesh) {
+    ReuseState& state = reuse();
+    if (state.holders == 0) {
+        loadObjectFresh(fileName, mesh);
+        return;
+    }
+    std::vector<std::unique_ptr<LoadedObject>>& loads = state.loaded[fileName];
+    for (const auto& load : loads) {
+        if (!sameTable(load->before, surfaceTable)) continue;
+        const Refusal callers = mesh.refusal;
+        mesh = load->mesh;
+        if (!load->read) mesh.refusal = callers;
+        surfaceTable = load->after;
+        // The same bytes the first load left: its name, and the terminator it wrote.
+        std::memcpy(fileName, load->finalName.c_str(), load->finalName.size() + 1);
+        return;
+    }
+    auto load = std::make_unique<LoadedObject>();
+    load->before = surfaceTable;
+    load->read = loadObjectFresh(fileName, mesh);
+    load->after = surfaceTable;
+    load->mesh = mesh;
+    load->finalName = fileName;
+    loads.push_back(std::move(load));
+}
+
+void loadCompactObject(char* fileName, Mesh& mesh) {
+    loadCompactFresh(fileName, mesh);
 }
 
 } // namespace kestrune

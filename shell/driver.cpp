@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
+#include "mesh/mesh.h"
 #include "render/table/render_table.h"
 
 namespace kestrune {
@@ -129,6 +131,8 @@ int runShow(void* instance) {
     renderBackend.beginFrame();
     renderBackend.endFrame();
 
+    // Scenes share objects (the letters above all): each is read once while the show loads.
+    auto reuse = std::make_unique<ObjectReuse>();
     s().loadScene(st.loadingScene, "load.lws");
     st.origin = s().clock();
     int32_t frame;
@@ -145,6 +149,7 @@ int runShow(void* instance) {
     prepareAll();
     s().openSound();
     s().loadMusic("test.xm");
+    reuse.reset();
 
     st.origin = s().clock();
     if (st.loadingScene.lastFrame > kLoadingFrames) {

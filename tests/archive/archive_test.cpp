@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "archive/archive.h"
+#include "archive/content_file.h"
 #include "binary/byte_reader.h"
 #include "binary/byte_writer.h"
 #include "archive_test_util.h"
@@ -232,6 +233,32 @@ TEST_F(ArchiveTest, DefaultNameAndPendingEntries) {
     }
     DataArchive archive;
     EXPECT_EQ(bytesOf("abc"), *archive.extract("p"));
+    setDefaultArchiveName(kNoArchiveName);
+}
+
+// A kept archive must never serve a directory the file on disk no longer has.
+TEST_F(ArchiveTest, KeptArchiveFollowsTheFileOnDisk) {
+    const std::string first = path("first.dat"), second = path("second.dat");
+    auto pack = [](const std::string& name, const char* text) {
+        std::filesystem::remove(name);
+        DataArchive archive(name.c_str());
+        archive.addBytes(reinterpret_cast<const uint8_t*>(text), std::strlen(text), "e");
+        ASSERT_TRUE(archive.close());
+    };
+    pack(first, "one");
+    pack(second, "two");
+    setDefaultArchiveName(first.c_str());
+    {
+        ArchiveKeptOpen kept;
+        EXPECT_EQ(bytesOf("one"), *readContentFile("e"));
+        std::filesystem::rename(second, first); // replaced by a file of the same size
+        EXPECT_EQ(bytesOf("two"), *readContentFile("e"));
+        pack(first, "three"); // written again under the same name
+        EXPECT_EQ(bytesOf("three"), *readContentFile("e"));
+        setDefaultArchiveName(path("absent.dat").c_str()); // created empty, as without keeping
+        EXPECT_FALSE(readContentFile("e"));
+        EXPECT_TRUE(std::filesystem::exists(path("absent.dat")));
+    }
     setDefaultArchiveName(kNoArchiveName);
 }
 
