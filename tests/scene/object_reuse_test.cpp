@@ -57,13 +57,13 @@ std::vector<Scene> loadShowScenes() {
 
 TEST(ObjectReuse, ShowScenesEqualFreshLoadsTextureSlotsIncluded) {
     generatedShow();
-    testing::useTextureBackend(true);
+    test::useTextureBackend(true);
     const std::vector<Scene> fresh = loadShowScenes();
     const int freshTextures = textureTable.count;
-    const std::vector<std::string> freshRequests = testing::textureRequests;
+    const std::vector<std::string> freshRequests = test::textureRequests;
     const SurfaceTable freshSurfaces = surfaceTable;
 
-    testing::useTextureBackend(true);
+    test::useTextureBackend(true);
     std::vector<Scene> reused;
     {
         ObjectReuse reuse;
@@ -71,7 +71,7 @@ TEST(ObjectReuse, ShowScenesEqualFreshLoadsTextureSlotsIncluded) {
     }
     EXPECT_EQ(freshTextures, textureTable.count);
     EXPECT_TRUE(std::memcmp(&freshSurfaces, &surfaceTable, sizeof freshSurfaces) == 0);
-    EXPECT_LE(testing::textureRequests.size(), freshRequests.size());
+    EXPECT_LE(test::textureRequests.size(), freshRequests.size());
     int objects = 0;
     for (size_t i = 0; i < fresh.size(); ++i) {
         ASSERT_EQ(fresh[i].objects.size(), reused[i].objects.size()) << kShowScenes[i];
@@ -88,7 +88,7 @@ TEST(ObjectReuse, ShowScenesEqualFreshLoadsTextureSlotsIncluded) {
         }
     }
     EXPECT_GT(objects, 300); // letter meshes repeat across the text scenes
-    testing::useTextureBackend(false);
+    test::useTextureBackend(false);
 }
 
 // A name whose ".lwo" is missing is rewritten to ".3d" in the caller's buffer, loaded or not,
