@@ -38,7 +38,9 @@ int WaveOutDevice::open() {
 int WaveOutDevice::open(std::unique_ptr<AudioOutput> output) {
     if (!output || running()) return 0;
     output_ = std::move(output);
-    output_->blockDone = &event_;
+    // An output opened for this device already signals its event, and its callback may be running:
+    // only an output made elsewhere (a test's, the page's) is pointed at it here.
+    if (output_->blockDone != &event_) output_->blockDone = &event_;
     event_.reset();
     stopRequest_ = false;
     stopped = 0;
