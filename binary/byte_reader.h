@@ -3,7 +3,7 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -22,6 +22,13 @@ struct Refusal {
 inline bool refuse(Refusal* refusal, std::string_view why) {
     if (refusal) refusal->reason = why;
     return false;
+}
+
+// A float's bytes as its bit pattern says (memcpy: the web's standard library has no bit_cast).
+inline float floatFromBits(uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
 }
 
 class ByteReader {
@@ -86,7 +93,7 @@ public:
         const uint32_t hi = u16be();
         return (hi << 16) | u16be();
     }
-    float f32be() { return std::bit_cast<float>(u32be()); }
+    float f32be() { return floatFromBits(u32be()); }
 
     uint16_t u16le() {
         const uint16_t lo = u8();
@@ -98,7 +105,7 @@ public:
     }
     int16_t i16le() { return static_cast<int16_t>(u16le()); }
     int32_t i32le() { return static_cast<int32_t>(u32le()); }
-    float f32le() { return std::bit_cast<float>(u32le()); }
+    float f32le() { return floatFromBits(u32le()); }
 
 private:
     std::span<const uint8_t> bytes_;

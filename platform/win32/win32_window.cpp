@@ -431,4 +431,8 @@ long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
     return 0;
 }
 
+bool isWindow(const PlatformWindow* window) {
+    return window && isLive(window);
+}
+
 } // namespace kestrune
