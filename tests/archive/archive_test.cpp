@@ -251,10 +251,18 @@ TEST_F(ArchiveTest, KeptArchiveFollowsTheFileOnDisk) {
     {
         ArchiveKeptOpen kept;
         EXPECT_EQ(bytesOf("one"), *readContentFile("e"));
+#ifdef _WIN32
+        // Windows refuses to replace a file while it is open: what is kept stays what is on disk.
+        std::error_code refused;
+        std::filesystem::rename(second, first, refused);
+        EXPECT_TRUE(refused);
+        EXPECT_EQ(bytesOf("one"), *readContentFile("e"));
+#else
         std::filesystem::rename(second, first); // replaced by a file of the same size
         EXPECT_EQ(bytesOf("two"), *readContentFile("e"));
         pack(first, "three"); // written again under the same name
         EXPECT_EQ(bytesOf("three"), *readContentFile("e"));
+#endif
         setDefaultArchiveName(path("absent.dat").c_str()); // created empty, as without keeping
         EXPECT_FALSE(readContentFile("e"));
         EXPECT_TRUE(std::filesystem::exists(path("absent.dat")));
