@@ -194,7 +194,14 @@ async function playShow(renderer) {
     `max ${costs[costs.length - 1]?.toFixed(1)} ms`);
 
   // The music reaches Web Audio once the loading is done: from its first sound on, it follows
-  // krv xm render of the same module (the same device and mixer) sample for sample.
+  // krv xm render of the same module (the same device and mixer) sample for sample. A slow load
+  // starts it late, so wait for a second of it.
+  await waitFor(page, () => {
+    const tap = Module.audioTap;
+    if (!tap) return false;
+    const first = tap.tap.subarray(0, tap.tapFrames * 2).findIndex((v) => v !== 0);
+    return first >= 0 && tap.tapFrames * 2 - first >= 44100 * 2;
+  }, 15000).catch(() => {});
   const heard = await page.evaluate(() => {
     const tap = Module.audioTap;
     return tap ? Array.from(tap.tap.subarray(0, tap.tapFrames * 2)) : [];
