@@ -2,7 +2,7 @@
 #include "music/offline_output.h"
 
 #include <algorithm>
-#include <bit>
+#include <utility>
 
 #include "music/sound_buffer.h"
 
@@ -33,26 +33,9 @@ OfflineOutput::OfflineOutput(int64_t frameLimit) : limit_(std::max<int64_t>(fram
     frames_.reserve(static_cast<size_t>(std::min<int64_t>(limit_, 60 * kMixRate)) * 2);
 }
 
-OfflineOutput::OfflineOutput(int64_t frameLimit, const std::string& wavPath)
-    : limit_(std::max<int64_t>(frameLimit, 0)) {
-    file_ = std::fopen(wavPath.c_str(), "wb");
-    uint8_t header[44];
-    wavHeader(header, 0, kMixRate);
-    ok_ = file_ && std::fwrite(header, 1, 44, file_) == 44;
-}
-
-OfflineOutput::~OfflineOutput() {
-    if (file_) std::fclose(file_);
-}
-
-bool OfflineOutput::finishFile() {
-    uint8_t header[44];
-    wavHeader(header, written_, kMixRate);
-    bool good = std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(header, 1, 44, file_) == 44;
-    good = std::fclose(file_) == 0 && good;
-    file_ = nullptr;
-    return good;
-}
+OfflineOutput::OfflineOutput(int64_t frameLimit, FrameSink sink, int64_t skip)
+    : limit_(std::max<int64_t>(frameLimit, 0)), skip_(std::max<int64_t>(skip, 0)),
+      sink_(std::move(sink)) {}
 
 bool OfflineOutput::write(AudioBlock& block) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -61,19 +44,18 @@ bool OfflineOutput::write(AudioBlock& block) {
         block.done.store(false, std::memory_order_release);
         return true;
     }
-    const int64_t n = std::min<int64_t>(block.frames, limit_ - written_);
-    if (file_) {
-        // WAV data is little-endian; so is every machine this builds for.
-        static_assert(std::endian::native == std::endian::little);
-        if (std::fwrite(block.data, 4, static_cast<size_t>(n), file_) != static_cast<size_t>(n))
-            ok_ = false;
+    const int64_t offset = std::min<int64_t>(skip_, block.frames);
+    skip_ -= offset;
+    const int16_t* kept = block.data + 2 * offset;
+    const int64_t n = std::min<int64_t>(block.frames - offset, limit_ - written_);
+    if (sink_) {
+        if (n > 0 && !sink_(kept, n)) ok_ = false;
     } else {
-        frames_.insert(frames_.end(), block.data, block.data + 2 * n);
+        frames_.insert(frames_.end(), kept, kept + 2 * n);
     }
     written_ += n;
     if (written_ >= limit_ || !ok_) {
         finished_ = true;
-        if (file_ && !finishFile()) ok_ = false;
         block.done.store(false, std::memory_order_release);
         lock.unlock();
         done_.notify_all();

@@ -3,9 +3,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "archive/replace_file.h"
@@ -19,60 +17,6 @@
 namespace kestrune {
 
 namespace {
-
-// Consumes blocks at once: drops the first skip frames, then appends to the file until it holds
-// its frames.
-class StreamingWavOutput final : public AudioOutput {
-public:
-    StreamingWavOutput(FileReplacement& file, int64_t skip, int64_t frames)
-        : file_(file), skip_(skip), remaining_(frames) {
-        finished_ = remaining_ <= 0;
-    }
-
-    bool write(AudioBlock& block) override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (finished_) {
-            // Enough was heard: keep the block queued for ever, so the device's thread idles.
-            block.done.store(false, std::memory_order_release);
-            return true;
-        }
-        int64_t offset = std::min<int64_t>(skip_, block.frames);
-        skip_ -= offset;
-        const int64_t n = std::min<int64_t>(block.frames - offset, remaining_);
-        // WAV data is little-endian; so is every machine this builds for.
-        static_assert(std::endian::native == std::endian::little);
-        if (n > 0 && !file_.write(block.data + 2 * offset, size_t(n) * 4)) ok_ = false;
-        remaining_ -= n;
-        if (remaining_ <= 0 || !ok_) {
-            finished_ = true;
-            block.done.store(false, std::memory_order_release);
-            lock.unlock();
-            done_.notify_all();
-            return true;
-        }
-        lock.unlock();
-        block.done.store(true, std::memory_order_release);
-        if (blockDone) blockDone->signal();
-        return true;
-    }
-    void reset() override {}
-    bool realTime() const override { return false; }
-
-    bool waitFinished() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return finished_; });
-        return ok_;
-    }
-
-private:
-    FileReplacement& file_;
-    int64_t skip_;
-    int64_t remaining_;
-    bool ok_ = true;
-    bool finished_ = false;
-    std::mutex mutex_;
-    std::condition_variable done_;
-};
 
 bool writeSilence(FileReplacement& file, int64_t frames) {
     static const std::vector<uint8_t> zeros(64 * 1024, 0);
@@ -107,14 +51,20 @@ bool writeMusicWav(ModulePlayer* player, const std::string& wavPath, const WavSt
         !writeSilence(file, player ? silence : stretch.frames))
         return false;
     if (player && stretch.frames > silence) {
-        auto output = std::make_unique<StreamingWavOutput>(file, stretch.skip,
-                                                           stretch.frames - silence);
-        StreamingWavOutput* streaming = output.get();
+        // WAV data is little-endian; so is every machine this builds for.
+        static_assert(std::endian::native == std::endian::little);
+        auto output = std::make_unique<OfflineOutput>(
+            stretch.frames - silence,
+            [&file](const int16_t* frames, int64_t count) {
+                return file.write(frames, size_t(count) * 4);
+            },
+            stretch.skip);
+        OfflineOutput* offline = output.get();
         WaveOutDevice device;
         // Attached before the output opens, so the first block already holds the song's start.
         device.attach(player);
         device.open(std::move(output));
-        const bool written = streaming->waitFinished();
+        const bool written = offline->waitFinished();
         device.detach(player);
         device.stop();
         if (!written) return false;
