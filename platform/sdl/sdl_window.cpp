@@ -3,18 +3,15 @@
 
 #include <algorithm>
 #include <csignal>
-#include <deque>
 
 #include "platform/canvas.h"
+#include "platform/message_queue.h"
 #include "platform/window.h"
 
 namespace kestrune {
 
 namespace {
 
-std::deque<WindowMessage> posted; // postMessage's queue, served before SDL's
-bool quitPosted = false;
-int quitExitCode = 0;
 std::vector<PlatformWindow*> windows; // every live window, for redraw requests
 
 PlatformWindow* windowFromId(uint32_t id) {
@@ -126,32 +123,6 @@ bool translate(const SDL_Event& sdl, WindowMessage& message) {
     }
 }
 
-bool takePosted(WindowMessage& message) {
-    if (quitPosted) {
-        quitPosted = false;
-        message = WindowMessage{};
-        message.event.type = EventType::Quit;
-        message.event.exitCode = quitExitCode;
-        return true;
-    }
-    if (posted.empty()) return false;
-    message = posted.front();
-    posted.pop_front();
-    return true;
-}
-
-bool takePaint(WindowMessage& message) {
-    for (PlatformWindow* window : windows) {
-        if (!window->needsPaint) continue;
-        window->needsPaint = false;
-        message = WindowMessage{};
-        message.window = window;
-        message.event.type = EventType::Paint;
-        return true;
-    }
-    return false;
-}
-
 // SDL turns SIGINT and SIGTERM into its quit event without saying which came; its handlers are
 // wrapped to note the signal first.
 using SignalHandler = void (*)(int);
@@ -245,7 +216,7 @@ void destroyWindow(PlatformWindow* window) {
     destroy.type = EventType::Destroy;
     if (window->procedure) window->procedure(window, destroy);
     windows.erase(std::find(windows.begin(), windows.end(), window));
-    std::erase_if(posted, [&](const WindowMessage& m) { return m.window == window; });
+    dropPostedMessages(window);
     // Destroying a window may leave no GL context current; another window's context stays on.
     SDL_Window* glWindow = SDL_GL_GetCurrentWindow();
     SDL_GLContext glContext = SDL_GL_GetCurrentContext();
@@ -293,18 +264,14 @@ void screenSize(int& width, int& height) {
     }
 }
 
-void invalidateWindow(PlatformWindow* window) {
-    if (window) window->needsPaint = true;
-}
-
 bool peekMessage(WindowMessage& message) {
-    if (takePosted(message)) return true;
+    if (takePostedMessage(message)) return true;
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
         SDL_Event sdl;
         while (SDL_PollEvent(&sdl))
             if (translate(sdl, message)) return true;
     }
-    return takePaint(message);
+    return takePaintMessage(windows, message);
 }
 
 void waitMessage(WindowMessage& message) {
@@ -342,17 +309,8 @@ long dispatchMessage(const WindowMessage& message) {
     return window->procedure(window, message.event);
 }
 
-void postMessage(PlatformWindow* window, const WindowEvent& event) {
-    if (event.type == EventType::Quit) {
-        postQuitMessage(event.exitCode);
-        return;
-    }
-    posted.push_back({window, event});
-}
-
 void postQuitMessage(int exitCode) {
-    quitPosted = true;
-    quitExitCode = exitCode;
+    queueQuitMessage(exitCode);
 }
 
 int quitSignal() {
@@ -360,16 +318,7 @@ int quitSignal() {
 }
 
 long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
-    if (event.type == EventType::KeyDown && event.key == Key::F4 && event.alt &&
-        window->procedure) {
-        WindowEvent close;
-        close.type = EventType::SystemCommand;
-        close.command = SystemCommand::Close;
-        return window->procedure(window, close);
-    }
-    if (event.type == EventType::SystemCommand && event.command == SystemCommand::Close)
-        destroyWindow(window);
-    return 0;
+    return closeOnRequest(window, event);
 }
 
 } // namespace kestrune

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/message_queue.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
 
@@ -20,10 +21,7 @@ struct WebWindow {
     int x, y; // position on the screen, pixels
 };
 
-std::deque<WindowMessage> posted; // postMessage's queue, served before the page's events
-std::deque<WindowMessage> queue;  // the page's events, in arrival order
-bool quitPosted = false;
-int quitExitCode = 0;
+std::deque<WindowMessage> queue; // the page's events, in arrival order, after posted messages
 std::vector<WebWindow> windows; // every live window, bottom to top
 uint32_t nextId = 1;
 PlatformWindow* focused = nullptr;
@@ -120,17 +118,10 @@ EM_BOOL onMouse(int type, const EmscriptenMouseEvent* mouse, void*) {
 }
 
 bool takeQueued(WindowMessage& message) {
-    if (quitPosted) {
-        quitPosted = false;
-        message = WindowMessage{};
-        message.event.type = EventType::Quit;
-        message.event.exitCode = quitExitCode;
-        return true;
-    }
-    std::deque<WindowMessage>& from = posted.empty() ? queue : posted;
-    if (from.empty()) return false;
-    message = from.front();
-    from.pop_front();
+    if (takePostedMessage(message)) return true;
+    if (queue.empty()) return false;
+    message = queue.front();
+    queue.pop_front();
     return true;
 }
 
@@ -198,8 +189,8 @@ void destroyWindow(PlatformWindow* window) {
     destroy.type = EventType::Destroy;
     if (window->procedure) window->procedure(window, destroy);
     std::erase_if(windows, [&](const WebWindow& w) { return w.window == window; });
-    for (std::deque<WindowMessage>* q : {&posted, &queue})
-        std::erase_if(*q, [&](const WindowMessage& m) { return m.window == window; });
+    dropPostedMessages(window);
+    std::erase_if(queue, [&](const WindowMessage& m) { return m.window == window; });
     // As a window system does, the focus passes to the topmost window left.
     if (focused == window) focused = windows.empty() ? nullptr : windows.back().window;
     if (capturing == window) capturing = nullptr;
@@ -247,10 +238,6 @@ void screenSize(int& width, int& height) {
     height = size[1];
 }
 
-void invalidateWindow(PlatformWindow* window) {
-    if (window) window->needsPaint = true;
-}
-
 bool peekMessage(WindowMessage& message) {
     return takeQueued(message) || takePaint(message);
 }
@@ -271,30 +258,12 @@ long dispatchMessage(const WindowMessage& message) {
     return result;
 }
 
-void postMessage(PlatformWindow* window, const WindowEvent& event) {
-    if (event.type == EventType::Quit) {
-        postQuitMessage(event.exitCode);
-        return;
-    }
-    posted.push_back({window, event});
-}
-
 void postQuitMessage(int exitCode) {
-    quitPosted = true;
-    quitExitCode = exitCode;
+    queueQuitMessage(exitCode);
 }
 
 long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
-    if (event.type == EventType::KeyDown && event.key == Key::F4 && event.alt &&
-        window->procedure) {
-        WindowEvent close;
-        close.type = EventType::SystemCommand;
-        close.command = SystemCommand::Close;
-        return window->procedure(window, close);
-    }
-    if (event.type == EventType::SystemCommand && event.command == SystemCommand::Close)
-        destroyWindow(window);
-    return 0;
+    return closeOnRequest(window, event);
 }
 
 } // namespace kestrune

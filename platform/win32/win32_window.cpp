@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <deque>
 
+#include "platform/message_queue.h"
 #include "platform/win32/win32_window.h"
 
 namespace kestrune {
@@ -23,7 +23,6 @@ struct NativeMessage {
     LPARAM lParam = 0;
 };
 
-std::deque<WindowMessage> posted; // postMessage's queue, served before the system's
 std::vector<PlatformWindow*> windows;
 bool classesRegistered = false;
 
@@ -202,25 +201,6 @@ void releaseNative(Win32Window* native) {
     delete native;
 }
 
-bool takePosted(WindowMessage& message) {
-    if (posted.empty()) return false;
-    message = posted.front();
-    posted.pop_front();
-    return true;
-}
-
-bool takePaint(WindowMessage& message) {
-    for (PlatformWindow* window : windows) {
-        if (!window->needsPaint) continue;
-        window->needsPaint = false;
-        message = WindowMessage{};
-        message.window = window;
-        message.event.type = EventType::Paint;
-        return true;
-    }
-    return false;
-}
-
 } // namespace
 
 Win32Window* windowWithCanvas(const uint32_t* pixels) {
@@ -298,7 +278,7 @@ void destroyWindow(PlatformWindow* window) {
     if (window->procedure) window->procedure(window, destroy);
     if (!isLive(window)) return; // the procedure destroyed it itself
     std::erase(windows, window);
-    std::erase_if(posted, [&](const WindowMessage& m) { return m.window == window; });
+    dropPostedMessages(window);
     if (peekedValid && peekedMessage.window == window) peekedValid = false;
     Win32Window* native = win32Window(window);
     HWND hwnd = native->hwnd;
@@ -343,13 +323,9 @@ void screenSize(int& width, int& height) {
     height = GetSystemMetrics(SM_CYSCREEN);
 }
 
-void invalidateWindow(PlatformWindow* window) {
-    if (window) window->needsPaint = true;
-}
-
 bool peekMessage(WindowMessage& message) {
     peekedValid = false;
-    if (takePosted(message)) return true;
+    if (takePostedMessage(message)) return true;
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -368,9 +344,9 @@ bool peekMessage(WindowMessage& message) {
         }
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
-        if (takePosted(message)) return true;
+        if (takePostedMessage(message)) return true;
     }
-    return takePaint(message);
+    return takePaintMessage(windows, message);
 }
 
 void waitMessage(WindowMessage& message) {
@@ -394,14 +370,6 @@ long dispatchMessage(const WindowMessage& message) {
     return window->procedure(window, message.event);
 }
 
-void postMessage(PlatformWindow* window, const WindowEvent& event) {
-    if (event.type == EventType::Quit) {
-        postQuitMessage(event.exitCode);
-        return;
-    }
-    posted.push_back({window, event});
-}
-
 void postQuitMessage(int exitCode) {
     PostQuitMessage(exitCode);
 }
@@ -421,14 +389,7 @@ long defaultWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
         return static_cast<long>(
             DefWindowProcA(hwnd, handling->message, handling->wParam, handling->lParam));
     // An event posted by the program: Alt+F4 asks the window to close, as the system would.
-    if (event.type == EventType::KeyDown && event.key == Key::F4 && event.alt &&
-        window->procedure) {
-        WindowEvent close;
-        close.type = EventType::SystemCommand;
-        close.command = SystemCommand::Close;
-        return window->procedure(window, close);
-    }
-    return 0;
+    return closeOnRequest(window, event);
 }
 
 bool isWindow(const PlatformWindow* window) {
