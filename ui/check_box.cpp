@@ -25,11 +25,6 @@ CheckBox* findBox(const Frame* frame) {
     return nullptr;
 }
 
-void repaint(const CheckBox& box) {
-    TopLevelWindow* top = box.area->window->top;
-    if (top->window) invalidateWindow(top->window);
-}
-
 void areaDown(Frame* frame, int button, int, int) {
     CheckBox* box = findBox(frame);
     if (!box || button != 1) return;
@@ -44,18 +39,10 @@ void areaUp(Frame* frame, int button, int x, int y) {
     releaseControlCapture(frame->window->top);
     const ControlWindow* w = frame->window;
     if (x >= 0 && y >= 0 && x < w->width && y < w->height) box->checked = !box->checked;
-    repaint(*box);
+    requestPaint(w->top);
 }
 
 } // namespace
-
-void controlOrigin(const ControlWindow* control, int& x, int& y) {
-    x = y = 0;
-    for (; control; control = control->parent) {
-        x += control->x;
-        y += control->y;
-    }
-}
 
 CheckBox* createCheckBox(void* instance, ControlWindow* parent, int x, int y, int width, int height,
                          const char* label) {
@@ -74,9 +61,7 @@ void releaseCheckBoxes(TopLevelWindow* top) {
 
 void paintCheckBox(const Canvas& windowCanvas, const CheckBox& box) {
     const ControlWindow* area = box.area->window;
-    int ox, oy;
-    controlOrigin(area, ox, oy);
-    Canvas c = childCanvas(windowCanvas, ox, oy, area->width, area->height);
+    Canvas c = controlCanvas(windowCanvas, area);
     // The area is drawn over the frame it sits on, in that frame's colour.
     fillRect(c, 0, 0, area->width, area->height, kFrameColors[0].fill);
     const int top = (area->height - kCheckBoxSize) / 2, s = kCheckBoxSize;

@@ -24,7 +24,4 @@ void releaseCheckBoxes(TopLevelWindow* top);
 
 void paintCheckBox(const Canvas& windowCanvas, const CheckBox& box);
 
-// A control's position in its top-level window's client area.
-void controlOrigin(const ControlWindow* control, int& x, int& y);
-
 } // namespace kestrune

@@ -5,6 +5,12 @@
 
 namespace kestrune {
 
+Canvas controlCanvas(const Canvas& windowCanvas, const ControlWindow* control) {
+    int x, y;
+    controlOrigin(control, x, y);
+    return childCanvas(windowCanvas, x, y, control->width, control->height);
+}
+
 void paintFrame(const Canvas& canvas, int width, int height, int style, const char* caption) {
     const FrameColors& c = kFrameColors[style == 1 ? 1 : 0];
     int w = width, h = height;

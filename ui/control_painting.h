@@ -5,6 +5,8 @@
 
 namespace kestrune {
 
+struct ControlWindow;
+
 struct FrameColors {
     Color fill;  // also the two shadow lines above the bottom edge
     Color light; // top and left edges
@@ -23,6 +25,9 @@ constexpr Color kButtonFace = {150, 150, 160};
 constexpr Color kBevelLight = {190, 190, 200}; // top and left when released
 constexpr Color kBevelDark = {60, 60, 70};     // bottom and right when released
 constexpr Color kToggleBackground = {140, 140, 140};
+
+// The control's rectangle on its top-level window's canvas, where the control paints itself.
+Canvas controlCanvas(const Canvas& windowCanvas, const ControlWindow* control);
 
 // A frame of width x height at the canvas origin with style 0 (raised) or 1 (sunken); the caption
 // may be empty. Pixels outside the cut corner are left as they were.

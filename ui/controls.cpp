@@ -28,17 +28,8 @@ ControlWindow* addControl(ControlWindow* parent, int x, int y, int width, int he
     control->top = top;
     parent->children.push_back(control.get());
     top->controls.push_back(std::move(control));
-    if (top->window) invalidateWindow(top->window);
+    requestPaint(top);
     return top->controls.back().get();
-}
-
-// The control's position in the top-level window's client area.
-void clientOrigin(const ControlWindow* control, int& x, int& y) {
-    x = y = 0;
-    for (; control; control = control->parent) {
-        x += control->x;
-        y += control->y;
-    }
 }
 
 ControlWindow* hitTest(ControlWindow* control, int x, int y) {
@@ -108,7 +99,7 @@ void buttonMouse(Button* button, const WindowEvent& event, int x, int y) {
             // radio group's handler never hears of the new state: two members would stay on (or
             // none). A release that is no click leaves the toggle as the press found it.
             if (top->capture == control && !inside) button->on = button->onAtPress;
-            if (top->window) invalidateWindow(top->window);
+            requestPaint(top);
         }
     }
 
@@ -177,6 +168,18 @@ void redrawControl(const ControlWindow* control) {
     paintTopLevel(control->top);
 }
 
+void requestPaint(const TopLevelWindow* top) {
+    if (top->window) invalidateWindow(top->window);
+}
+
+void controlOrigin(const ControlWindow* control, int& x, int& y) {
+    x = y = 0;
+    for (; control; control = control->parent) {
+        x += control->x;
+        y += control->y;
+    }
+}
+
 void setControlCapture(ControlWindow* control) {
     control->top->capture = control;
     if (control->top->window) captureMouse(control->top->window, true);
@@ -217,7 +220,7 @@ long toolkitWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
         ControlWindow* target =
             top->capture ? top->capture : hitTest(&top->client, event.x, event.y);
         int ox, oy;
-        clientOrigin(target, ox, oy);
+        controlOrigin(target, ox, oy);
         // Positions reach the controls as signed 16-bit values, as the window system packs them.
         int x = static_cast<int16_t>(event.x - ox), y = static_cast<int16_t>(event.y - oy);
         if (target->kind == ControlKind::Frame) frameMouse(target->frame, event, x, y);

@@ -117,6 +117,10 @@ inline int buttonKind(const Button* button) {
 
 // Paints the control's whole window now.
 void redrawControl(const ControlWindow* control);
+// Asks for the top-level window to be painted once its message queue holds nothing else.
+void requestPaint(const TopLevelWindow* top);
+// A control's position in its top-level window's client area.
+void controlOrigin(const ControlWindow* control, int& x, int& y);
 // Mouse capture by one control, and its release.
 void setControlCapture(ControlWindow* control);
 void releaseControlCapture(TopLevelWindow* top);

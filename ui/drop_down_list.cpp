@@ -29,8 +29,7 @@ DropDownList* findList(const Frame* frame) {
 }
 
 void repaint(const DropDownList& list) {
-    TopLevelWindow* top = list.box->window->top;
-    if (top->window) invalidateWindow(top->window);
+    requestPaint(list.box->window->top);
 }
 
 void boxDown(Frame* frame, int button, int, int) {
@@ -118,9 +117,7 @@ void moveDropDownSelection(DropDownList& list, int delta) {
 
 void paintDropDownList(const Canvas& windowCanvas, const DropDownList& list) {
     const ControlWindow* box = list.box->window;
-    int ox, oy;
-    controlOrigin(box, ox, oy);
-    Canvas c = childCanvas(windowCanvas, ox, oy, box->width, box->height);
+    Canvas c = controlCanvas(windowCanvas, box);
     const int w = box->width, h = box->height;
     fillRect(c, 0, 0, w, h, kListBackground);
     const Point dark[] = {{0, h - 1}, {0, 0}, {w - 1, 0}};
@@ -135,8 +132,7 @@ void paintDropDownList(const Canvas& windowCanvas, const DropDownList& list) {
 
     if (!list.open) return;
     const ControlWindow* open = list.list->window;
-    controlOrigin(open, ox, oy);
-    Canvas l = childCanvas(windowCanvas, ox, oy, open->width, open->height);
+    Canvas l = controlCanvas(windowCanvas, open);
     fillRect(l, 0, 0, open->width, open->height, kListBackground);
     const Point border[] = {{0, 0},
                             {open->width - 1, 0},
