@@ -3,8 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
 
+#include "platform/process.h"
 #include "render/table/render_table.h"
 
 namespace kestrune {
@@ -65,9 +65,10 @@ struct StartControls {
     WindowProcedure windowProcedure = nullptr;             // the driver's output-window handler
 };
 
-// Ends the process at once with the given status and without running destructors. Tests replace
-// it with a recorder that returns; the start action then stops where the process would have ended.
-inline void (*endProcess)(int status) = std::_Exit;
+// Ends the process at once with the given status and without running destructors, after the leak
+// check in a build with LeakSanitizer. Tests replace it with a recorder that returns; the start
+// action then stops where the process would have ended.
+inline void (*endProcess)(int status) = endProcessAtOnce;
 
 // The "GO!!" action: renderer choice, "Bluescreen" exit, option flags, openDisplay for the chosen
 // resolution, then the options window is destroyed.

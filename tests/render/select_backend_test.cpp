@@ -58,7 +58,7 @@ protected:
         renderBackend = {};
         renderOptions = {};
         backendFillers = {};
-        endProcess = std::_Exit;
+        endProcess = endProcessAtOnce;
     }
     void start(std::vector<StartControl> on) {
         window.on = std::move(on);
@@ -98,6 +98,12 @@ TEST_F(StartShowTest, BluescreenEndsWithStatusZeroBeforeAnyDisplay) {
 TEST_F(StartShowTest, NoRendererOpensNothingButStillClosesTheWindow) {
     start({StartControl::Resolution640x480});
     EXPECT_EQ(events, (std::vector<std::string>{"destroy"}));
+}
+
+// The Bluescreen, X and BYE exits end as the show's other endings do: a build with LeakSanitizer
+// checks for leaks first, which a bare _Exit would skip.
+TEST(SelectBackendTest, TheExitsRunTheLeakCheckFirst) {
+    EXPECT_EQ(endProcess, &endProcessAtOnce);
 }
 
 TEST(SelectBackendTest, UnknownKindsAndMissingBackendsFillNothing) {

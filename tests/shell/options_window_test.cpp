@@ -2,7 +2,6 @@
 // of frames, toggles and push buttons against the colour table.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
 #include "platform/canvas.h"
@@ -41,7 +40,7 @@ protected:
     void TearDown() override {
         releaseOptionsWindow();
         pump();
-        endProcess = std::_Exit;
+        endProcess = endProcessAtOnce;
         backendFillers.openGL = nullptr;
         renderBackend = RenderBackend{};
     }
