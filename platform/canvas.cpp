@@ -1,4 +1,5 @@
-// The canvas records every platform shares: a window's whole canvas and clipped child canvases.
+// What every platform's canvas shares: a window's whole canvas, clipped child canvases and reading
+// a pixel back.
 #include "platform/canvas.h"
 
 #include <algorithm>
@@ -26,6 +27,14 @@ Canvas childCanvas(const Canvas& canvas, int x, int y, int width, int height) {
     child.clipRight = std::min(canvas.clipRight, child.originX + width);
     child.clipBottom = std::min(canvas.clipBottom, child.originY + height);
     return child;
+}
+
+Color canvasPixel(const PlatformWindow* window, int x, int y) {
+    if (!window || x < 0 || y < 0 || x >= window->width || y >= window->height ||
+        window->canvas.empty())
+        return {0, 0, 0};
+    uint32_t v = window->canvas[static_cast<size_t>(y) * window->width + x];
+    return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
 }
 
 } // namespace kestrune

@@ -98,12 +98,4 @@ void drawText(const Canvas& canvas, int x, int y, const char* text, Color color,
     }
 }
 
-Color canvasPixel(const PlatformWindow* window, int x, int y) {
-    if (!window || x < 0 || y < 0 || x >= window->width || y >= window->height ||
-        window->canvas.empty())
-        return {0, 0, 0};
-    uint32_t v = window->canvas[static_cast<size_t>(y) * window->width + x];
-    return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-}
-
 } // namespace kestrune

@@ -134,12 +134,4 @@ int fontHeight(Font font) {
     return metrics.tmHeight;
 }
 
-Color canvasPixel(const PlatformWindow* window, int x, int y) {
-    if (!window || x < 0 || y < 0 || x >= window->width || y >= window->height ||
-        window->canvas.empty())
-        return {0, 0, 0};
-    uint32_t v = window->canvas[static_cast<size_t>(y) * window->width + x];
-    return {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-}
-
 } // namespace kestrune
