@@ -7,6 +7,7 @@
 #include "platform/canvas.h"
 #include "platform/message_queue.h"
 #include "platform/window.h"
+#include "platform/window_record.h"
 
 namespace kestrune {
 
@@ -194,16 +195,9 @@ PlatformWindow* createWindow(const char* title, int x, int y, int width, int hei
     }
     SDL_Window* native = SDL_CreateWindow(title, x, y, width, height, flags);
     if (!native) return nullptr;
-    auto* window = new PlatformWindow;
+    PlatformWindow* window = newWindowRecord(width, height, openGL, procedure, userData);
     window->native = native;
     window->id = SDL_GetWindowID(native);
-    window->procedure = procedure;
-    window->userData = userData;
-    window->openGL = openGL;
-    window->width = width;
-    window->height = height;
-    if (!openGL) window->canvas.assign(static_cast<size_t>(width) * height, 0);
-    window->needsPaint = true;
     windows.push_back(window);
     return window;
 }

@@ -11,6 +11,7 @@
 #include "platform/message_queue.h"
 #include "platform/web/web_page.h"
 #include "platform/window.h"
+#include "platform/window_record.h"
 
 namespace kestrune {
 
@@ -169,15 +170,8 @@ int quitSignal() {
 PlatformWindow* createWindow(const char* title, int x, int y, int width, int height, bool,
                              bool openGL, WindowProcedure procedure, void* userData) {
     if (!initWindowSystem() || width <= 0 || height <= 0) return nullptr;
-    auto* window = new PlatformWindow;
+    PlatformWindow* window = newWindowRecord(width, height, openGL, procedure, userData);
     window->id = nextId++;
-    window->procedure = procedure;
-    window->userData = userData;
-    window->openGL = openGL;
-    window->width = width;
-    window->height = height;
-    if (!openGL) window->canvas.assign(static_cast<size_t>(width) * height, 0);
-    window->needsPaint = true;
     kestrune_web_create_canvas(window->id, title, x, y, width, height, openGL);
     windows.push_back({window, x, y});
     return window;

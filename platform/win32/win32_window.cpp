@@ -6,6 +6,7 @@
 
 #include "platform/message_queue.h"
 #include "platform/win32/win32_window.h"
+#include "platform/window_record.h"
 
 namespace kestrune {
 
@@ -241,15 +242,9 @@ PlatformWindow* createWindow(const char* title, int x, int y, int width, int hei
     if (caption) AdjustWindowRectEx(&outer, style, FALSE, 0);
 
     auto* native = new Win32Window;
-    auto* window = new PlatformWindow;
+    PlatformWindow* window = newWindowRecord(width, height, openGL, procedure, userData);
     window->native = native;
-    window->procedure = procedure;
-    window->userData = userData;
-    window->openGL = openGL;
-    window->width = width;
-    window->height = height;
     native->window = window;
-    if (!openGL) window->canvas.assign(static_cast<size_t>(width) * height, 0);
     if (!openGL && !createCanvas(*native, width, height)) {
         releaseNative(native);
         delete window;
@@ -267,7 +262,6 @@ PlatformWindow* createWindow(const char* title, int x, int y, int width, int hei
     if (openGL) native->dc = GetDC(native->hwnd);
     windows.push_back(window);
     ShowWindow(native->hwnd, SW_SHOWNORMAL);
-    window->needsPaint = true;
     return window;
 }
 
