@@ -48,6 +48,11 @@ bool takePaintMessage(std::span<PlatformWindow* const> windows, WindowMessage& m
     return false;
 }
 
+long callWindowProcedure(PlatformWindow* window, const WindowEvent& event) {
+    return window->procedure ? window->procedure(window, event)
+                             : defaultWindowProcedure(window, event);
+}
+
 long closeOnRequest(PlatformWindow* window, const WindowEvent& event) {
     if (event.type == EventType::KeyDown && event.key == Key::F4 && event.alt &&
         window->procedure) {

@@ -299,8 +299,7 @@ void presentCanvas(PlatformWindow* window) {
 long dispatchMessage(const WindowMessage& message) {
     PlatformWindow* window = message.window;
     if (!isWindow(window)) return 0;
-    if (!window->procedure) return defaultWindowProcedure(window, message.event);
-    return window->procedure(window, message.event);
+    return callWindowProcedure(window, message.event);
 }
 
 void postQuitMessage(int exitCode) {

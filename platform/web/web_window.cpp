@@ -246,8 +246,7 @@ long dispatchMessage(const WindowMessage& message) {
     PlatformWindow* window = message.window;
     if (!isWindow(window)) return 0;
     ++dispatchDepth;
-    long result = window->procedure ? window->procedure(window, message.event)
-                                    : defaultWindowProcedure(window, message.event);
+    const long result = callWindowProcedure(window, message.event);
     --dispatchDepth;
     return result;
 }

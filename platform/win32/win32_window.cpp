@@ -116,8 +116,7 @@ bool translate(const MSG& msg, WindowEvent& event) {
 long callProcedure(PlatformWindow* window, const WindowEvent& event, const NativeMessage& native) {
     const NativeMessage* outer = handling;
     handling = &native;
-    long result = window->procedure ? window->procedure(window, event)
-                                    : defaultWindowProcedure(window, event);
+    const long result = callWindowProcedure(window, event);
     handling = outer;
     return result;
 }
@@ -360,8 +359,7 @@ long dispatchMessage(const WindowMessage& message) {
         const NativeMessage native = peekedNative;
         return callProcedure(window, message.event, native);
     }
-    if (!window->procedure) return defaultWindowProcedure(window, message.event);
-    return window->procedure(window, message.event);
+    return callWindowProcedure(window, message.event);
 }
 
 void postQuitMessage(int exitCode) {
