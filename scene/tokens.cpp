@@ -1,6 +1,7 @@
 // In-memory formatted reads over scene text, consuming what "%s", "%d" and "%f" consume.
 #include "scene/tokens.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -139,6 +140,7 @@ bool readFloat(TokenReader& reader, float& value) {
         return true;
     };
     bool special = false;
+    bool hex = false;
     if (lower(c) == 'n') {
         number += static_cast<char>(c);
         if (!expect("an")) {
@@ -165,7 +167,7 @@ bool readFloat(TokenReader& reader, float& value) {
         special = true;
     }
     if (!special) {
-        bool hex = false, gotDigit = false, gotDot = false, gotE = false;
+        bool gotDigit = false, gotDot = false, gotE = false;
         char exponent = 'e';
         if (c == '0') {
             number += '0';
@@ -207,7 +209,19 @@ bool readFloat(TokenReader& reader, float& value) {
     }
     in.settle();
     // The collected bytes are converted like strtof; only a prefix may form the number ("1e"
-    // gives 1, ".e" gives nothing), and the bytes past that prefix stay consumed.
+    // gives 1, ".e" gives nothing), and the bytes past that prefix stay consumed. Plain decimals
+    // go through from_chars, which rounds as strtof does and is several times faster; what it
+    // does not take (hex, nan, inf, results out of float's range) goes to strtof itself.
+    if (!special && !hex) {
+        const char* first = number.data() + (number.front() == '+' ? 1 : 0);
+        float parsed;
+        const auto [ignored, error] =
+            std::from_chars(first, number.data() + number.size(), parsed);
+        if (error == std::errc{}) {
+            value = parsed;
+            return true;
+        }
+    }
     char* end = nullptr;
     const float result = std::strtof(number.c_str(), &end);
     if (end == number.c_str()) return false;
