@@ -48,6 +48,37 @@ void skipBlanks(TokenReader& reader) {
         ++reader.position;
 }
 
+// The scene text's numbers are plain decimals: [sign] digits [. digits] [e [sign] digits]. One of
+// these, ended by a byte the formatted read would not take, is read straight from the text; the
+// conversion is strtof's, rounding included. False, with the reader unmoved, for anything else
+// (hex, nan, inf, a trailing '.' or 'e', a result out of float's range): the full read takes it.
+bool readPlainDecimal(TokenReader& reader, float& value) {
+    const std::string_view text = reader.text;
+    const size_t n = text.size();
+    auto digitAt = [&](size_t i) { return i < n && isDigit(static_cast<unsigned char>(text[i])); };
+    auto lowerAt = [&](size_t i) { return i < n ? lower(static_cast<unsigned char>(text[i])) : kEnd; };
+    size_t i = reader.position;
+    const size_t first = i < n && text[i] == '+' ? i + 1 : i; // from_chars takes no '+'
+    if (lowerAt(i) == '-' || lowerAt(i) == '+') ++i;
+    if (!digitAt(i) || (text[i] == '0' && lowerAt(i + 1) == 'x')) return false;
+    while (digitAt(i)) ++i;
+    if (lowerAt(i) == '.')
+        for (++i; digitAt(i);) ++i;
+    if (lowerAt(i) == 'e') {
+        ++i;
+        if (lowerAt(i) == '-' || lowerAt(i) == '+') ++i;
+        if (!digitAt(i)) return false;
+        while (digitAt(i)) ++i;
+    }
+    if (lowerAt(i) == '.' || lowerAt(i) == 'e') return false;
+    float parsed;
+    if (std::from_chars(text.data() + first, text.data() + i, parsed).ec != std::errc{})
+        return false;
+    value = parsed;
+    reader.position = i;
+    return true;
+}
+
 } // namespace
 
 bool readToken(TokenReader& reader, std::string_view& token) {
@@ -113,6 +144,7 @@ bool readInt(TokenReader& reader, int32_t& value) {
 
 bool readFloat(TokenReader& reader, float& value) {
     skipBlanks(reader);
+    if (readPlainDecimal(reader, value)) return true;
     Cursor in{reader};
     std::string number;
     int c = in.take();
