@@ -59,18 +59,34 @@ bool readPlainDecimal(TokenReader& reader, float& value) {
     auto lowerAt = [&](size_t i) { return i < n ? lower(static_cast<unsigned char>(text[i])) : kEnd; };
     size_t i = reader.position;
     const size_t first = i < n && text[i] == '+' ? i + 1 : i; // from_chars takes no '+'
-    if (lowerAt(i) == '-' || lowerAt(i) == '+') ++i;
+    const bool negative = lowerAt(i) == '-';
+    if (negative || lowerAt(i) == '+') ++i;
     if (!digitAt(i) || (text[i] == '0' && lowerAt(i + 1) == 'x')) return false;
-    while (digitAt(i)) ++i;
+    uint64_t mantissa = 0; // exact while digits <= 19
+    int digits = 0, fractionDigits = 0;
+    for (; digitAt(i); ++i, ++digits) mantissa = mantissa * 10 + uint64_t(text[i] - '0');
     if (lowerAt(i) == '.')
-        for (++i; digitAt(i);) ++i;
+        for (++i; digitAt(i); ++i, ++digits, ++fractionDigits)
+            mantissa = mantissa * 10 + uint64_t(text[i] - '0');
+    bool exponent = false;
     if (lowerAt(i) == 'e') {
+        exponent = true;
         ++i;
         if (lowerAt(i) == '-' || lowerAt(i) == '+') ++i;
         if (!digitAt(i)) return false;
         while (digitAt(i)) ++i;
     }
     if (lowerAt(i) == '.' || lowerAt(i) == 'e') return false;
+    // At most 2^24 over a power of ten up to 10^10: both are exact floats, so the one correctly
+    // rounded division gives the correctly rounded decimal. Anything larger goes to from_chars.
+    static constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                             1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    if (!exponent && digits <= 19 && mantissa <= (uint64_t{1} << 24) && fractionDigits <= 10) {
+        const float magnitude = static_cast<float>(mantissa) / kPowersOfTen[fractionDigits];
+        value = negative ? -magnitude : magnitude;
+        reader.position = i;
+        return true;
+    }
     float parsed;
     if (std::from_chars(text.data() + first, text.data() + i, parsed).ec != std::errc{})
         return false;
