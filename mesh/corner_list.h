@@ -27,12 +27,12 @@ public:
 
     CornerList() = default;
     CornerList(std::initializer_list<T> values) { assign(values.begin(), values.end()); }
-    CornerList(const CornerList& other) { assign(other.begin(), other.end()); }
+    CornerList(const CornerList& other) { copyFrom(other); }
     CornerList(CornerList&& other) noexcept { take(other); }
     ~CornerList() { release(); }
 
     CornerList& operator=(const CornerList& other) {
-        if (this != &other) assign(other.begin(), other.end());
+        if (this != &other) copyFrom(other);
         return *this;
     }
     CornerList& operator=(CornerList&& other) noexcept {
@@ -106,6 +106,15 @@ public:
 
 private:
     bool onHeap() const { return data_ != inline_; }
+    // Short lists, nearly every polygon's, are copied as one block.
+    void copyFrom(const CornerList& other) {
+        if (!other.onHeap() && !onHeap()) {
+            std::memcpy(inline_, other.inline_, sizeof inline_);
+            size_ = other.size_;
+        } else {
+            assign(other.begin(), other.end());
+        }
+    }
     void release() {
         if (onHeap()) delete[] data_;
         data_ = inline_;

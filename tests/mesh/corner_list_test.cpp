@@ -29,6 +29,11 @@ TEST(CornerList, CopiesAndMovesKeepEveryCornerWhereverItIsHeld) {
         EXPECT_EQ(moved.vertices, expected);
         EXPECT_EQ(moved.u, source->u);
     }
+    MeshPolygon grown = large;
+    grown = small; // few corners over many, and back
+    EXPECT_EQ(grown.vertices, small.vertices);
+    grown = large;
+    EXPECT_EQ(grown.vertices, large.vertices);
     large.vertices.resize(2);
     large.vertices.resize(5);
     EXPECT_EQ(large.vertices, (std::vector<uint16_t>{0, 1, 0, 0, 0})); // grown corners are zero
