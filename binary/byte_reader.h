@@ -85,21 +85,43 @@ public:
     }
     int8_t i8() { return static_cast<int8_t>(u8()); }
 
+    // Multi-byte reads take the bytes directly when they are all there; near the end they go
+    // byte by byte, so that the bytes present are used and the rest read as zeros.
     uint16_t u16be() {
+        if (remaining() >= 2) {
+            const uint8_t* p = bytes_.data() + pos_;
+            pos_ += 2;
+            return static_cast<uint16_t>((p[0] << 8) | p[1]);
+        }
         const uint16_t hi = u8();
         return static_cast<uint16_t>((hi << 8) | u8());
     }
     uint32_t u32be() {
+        if (remaining() >= 4) {
+            const uint8_t* p = bytes_.data() + pos_;
+            pos_ += 4;
+            return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+        }
         const uint32_t hi = u16be();
         return (hi << 16) | u16be();
     }
     float f32be() { return floatFromBits(u32be()); }
 
     uint16_t u16le() {
+        if (remaining() >= 2) {
+            const uint8_t* p = bytes_.data() + pos_;
+            pos_ += 2;
+            return static_cast<uint16_t>(p[0] | (p[1] << 8));
+        }
         const uint16_t lo = u8();
         return static_cast<uint16_t>(lo | (u8() << 8));
     }
     uint32_t u32le() {
+        if (remaining() >= 4) {
+            const uint8_t* p = bytes_.data() + pos_;
+            pos_ += 4;
+            return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+        }
         const uint32_t lo = u16le();
         return lo | (static_cast<uint32_t>(u16le()) << 16);
     }

@@ -8,6 +8,7 @@
 
 #include "archive/content_file.h"
 #include "binary/byte_reader.h"
+#include "mesh/corner_list.h"
 
 namespace kestrune {
 
@@ -40,9 +41,9 @@ struct MeshPolygon {
     uint8_t vertexCount; // 1..255
     uint8_t color[3];    // LWOB: surface colour halved (0..127); compact: colour x 128, at most 255
     Vec3 normal;         // unit normal; zero for polygons of fewer than three vertices
-    std::vector<float> u;           // per corner
-    std::vector<float> v;           // per corner
-    std::vector<uint16_t> vertices; // indices into the mesh's points, in file order
+    CornerList<float> u;           // per corner
+    CornerList<float> v;           // per corner
+    CornerList<uint16_t> vertices; // indices into the mesh's points, in file order
     uint16_t texture;               // texture table index when PolyTextured is set
     uint16_t reflectionTexture;     // texture table index when PolyReflection is set
     uint8_t surfaceSlot;            // SurfaceTable slot the polygon came from (LWOB only)

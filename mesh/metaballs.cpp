@@ -176,15 +176,15 @@ void buildMetaballMesh() {
 }
 
 void attachMetaballMesh(Mesh& objectMesh) {
-    // A Mesh owns its arrays, so the object gets copies: sized once on the first attach, and
-    // afterwards only the live records are copied, into arrays that already have room.
-    if (objectMesh.points.size() != metaballMesh.points.size())
-        objectMesh.points = metaballMesh.points;
-    if (objectMesh.polygons.size() != metaballMesh.polygons.size())
-        objectMesh.polygons = metaballMesh.polygons;
-    std::copy_n(metaballMesh.points.begin(), metaballMesh.pointCount, objectMesh.points.begin());
-    std::copy_n(metaballMesh.polygons.begin(), metaballMesh.polygonCount,
-                objectMesh.polygons.begin());
+    // A Mesh owns its arrays, so the object gets copies of the live records. The first attach
+    // reserves room for the whole surface without filling it (the show prepares every such object
+    // at load, before a frame); later ones copy into that room without allocating.
+    objectMesh.points.reserve(metaballMesh.points.size());
+    objectMesh.polygons.reserve(metaballMesh.polygons.size());
+    objectMesh.points.assign(metaballMesh.points.begin(),
+                             metaballMesh.points.begin() + metaballMesh.pointCount);
+    objectMesh.polygons.assign(metaballMesh.polygons.begin(),
+                               metaballMesh.polygons.begin() + metaballMesh.polygonCount);
     objectMesh.pointCount = metaballMesh.pointCount;
     objectMesh.polygonCount = metaballMesh.polygonCount;
 }

@@ -56,8 +56,8 @@ void addBall(float x, float y, float z);
 void buildMetaballMesh();
 
 // Gives an object's mesh the metaball surface: its counts become the live ones and its arrays hold
-// the live points and polygons. The first attach to a mesh sizes its arrays once; later ones copy
-// into them without allocating.
+// just the live points and polygons. The first attach to a mesh reserves room for the largest
+// surface once; later ones copy into it without allocating.
 void attachMetaballMesh(Mesh& objectMesh);
 
 void clearField(FieldGrid& grid);

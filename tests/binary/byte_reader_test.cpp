@@ -57,6 +57,17 @@ TEST(ByteReader, NothingPastTheEndIsRead) {
     EXPECT_EQ(tail.bytes(9).size(), 4u); // a long request is cut to the span
     EXPECT_TRUE(tail.overrun());
     EXPECT_EQ(tail.u32be(), 0u);
+
+    // A value cut by the end keeps the bytes that are there, the rest read as zeros; one that
+    // just fits is whole and no overrun.
+    ByteReader cut(bytes, 3);
+    EXPECT_EQ(cut.u32be(), 0x01020300u);
+    EXPECT_TRUE(cut.overrun());
+    ByteReader cutLittle(bytes, 3);
+    EXPECT_EQ(cutLittle.u32le(), 0x030201u);
+    ByteReader fits(bytes, 4);
+    EXPECT_EQ(fits.u32le(), 0x61030201u);
+    EXPECT_FALSE(fits.overrun());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -142,6 +143,33 @@ TEST(TokenReads, RandomNumberLikeTextMatchesTheLibrary) {
 #else
     GTEST_SKIP() << "compares with the GNU C library";
 #endif
+}
+
+// Decimals that sit at or next to a rounding boundary, in and past float's range (subnormals,
+// overflow, long digit strings), must give strtof's float bit for bit.
+TEST(TokenReads, DecimalsRoundAsStrtofBitForBit) {
+    std::mt19937 random(99);
+    char text[96];
+    for (int round = 0; round < 60000; ++round) {
+        uint32_t bits = static_cast<uint32_t>(random()) & 0x7F7FFFFFu;
+        float a;
+        std::memcpy(&a, &bits, sizeof a);
+        const double b = std::nextafter(a, HUGE_VALF);
+        switch (round % 5) {
+        case 4: // the short decimals scene files hold
+            std::snprintf(text, sizeof text, "%.*f", round % 11, std::fmod(a, 20000.0f));
+            break;
+        case 0: std::snprintf(text, sizeof text, "%.9g", a); break;
+        case 1: std::snprintf(text, sizeof text, "%.40e", (double(a) + b) / 2); break; // a tie
+        case 2: std::snprintf(text, sizeof text, "-%.6f", a * 1e-30); break;
+        default: std::snprintf(text, sizeof text, "%.3e", a * 1e10); break;
+        }
+        TokenReader reader{text, 0};
+        float ours = 0;
+        ASSERT_TRUE(readFloat(reader, ours)) << text;
+        const float expected = std::strtof(text, nullptr);
+        ASSERT_EQ(std::memcmp(&ours, &expected, sizeof ours), 0) << text;
+    }
 }
 
 TEST(TokenReads, TokensSplitOnWhitespaceOnly) {
