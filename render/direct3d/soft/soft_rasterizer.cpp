@@ -2,6 +2,8 @@
 // correct wrapped texturing, depth test with bias, and blending, onto a 5-6-5 target.
 #include "render/direct3d/soft/soft_rasterizer.h"
 
+#include "render/direct3d/soft/soft_bilinear.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -342,21 +344,22 @@ struct PixelPipeline {
         float z, rhw, u, v, r, g, b;
     };
 
+    // The pixel's depth from its interpolated z, less the bias, and whether it passes the test.
+    [[gnu::always_inline]] inline bool depthTest(float az, uint32_t stored, uint32_t& z) const {
+        const float zf = az * 65535.0f + 0.5f;
+        z = zf > 0 ? (zf < 65535.0f ? uint32_t(zf) : 65535u) : 0u;
+        z = z > state.depthBias ? z - state.depthBias : 0;
+        if (state.depthFunction == D3DCMP_LESSEQUAL) return z <= stored;
+        return depthPasses(z, stored);
+    }
+
     template <bool Depth, int Texture, int Blend, bool Clamp>
     [[gnu::always_inline]] inline void plotWith(uint16_t* cell, uint16_t* depthCell, const Pixel& a,
                                                 int64_t fu, int64_t fv,
                                                 const int64_t* colour) const {
         uint32_t z = 0;
-        if constexpr (Depth) {
-            float zf = a.z * 65535.0f + 0.5f;
-            z = zf > 0 ? (zf < 65535.0f ? uint32_t(zf) : 65535u) : 0u;
-            z = z > state.depthBias ? z - state.depthBias : 0;
-            if (state.depthFunction == D3DCMP_LESSEQUAL) {
-                if (z > *depthCell) return;
-            } else if (!depthPasses(z, *depthCell)) {
-                return;
-            }
-        }
+        if constexpr (Depth)
+            if (!depthTest(a.z, *depthCell, z)) return;
         uint32_t r, g, b;
         if constexpr (Clamp) {
             r = fixedChannel(colour[0]);
@@ -424,6 +427,10 @@ struct PixelPipeline {
         if (clamp)
             pixels<Depth, Texture, Blend, true>(xStart, xEnd, a, d, cell, depthCell, colour,
                                                 colourStep);
+#ifdef KESTRUNE_BILINEAR_SSE2
+        else if constexpr (Texture == kTexLinear565 && Blend == kBlendOff)
+            pixelsBatched<Depth>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
+#endif
         else
             pixels<Depth, Texture, Blend, false>(xStart, xEnd, a, d, cell, depthCell, colour,
                                                  colourStep);
@@ -442,17 +449,7 @@ struct PixelPipeline {
         for (int x = xStart; x < xEnd; ++x) {
             if (Texture != kTexNone && runLeft == 0) {
                 runLeft = std::min(kRun, xEnd - x);
-                const float n = float(runLeft);
-                float u0 = a.u, v0 = a.v, u1 = a.u + d.u * n, v1 = a.v + d.v * n;
-                if (state.perspective) {
-                    const float w0 = 1.0f / a.rhw, w1 = 1.0f / (a.rhw + d.rhw * n);
-                    u0 *= w0;
-                    v0 *= w0;
-                    u1 *= w1;
-                    v1 *= w1;
-                }
-                runStart(u0, u1, state.texture->width, runLeft, fu, dfu);
-                runStart(v0, v1, state.texture->height, runLeft, fv, dfv);
+                startRun(a, d, runLeft, fu, dfu, fv, dfv);
             }
             plotWith<Depth, Texture, Blend, Clamp>(cell, depthCell, a, fu, fv, colour);
             ++cell;
@@ -469,6 +466,83 @@ struct PixelPipeline {
             --runLeft;
         }
     }
+
+    // The texture position at the start of a run of n pixels and its step, from the exact
+    // coordinates at both ends.
+    [[gnu::always_inline]] inline void startRun(const Pixel& a, const Pixel& d, int n, int64_t& fu,
+                                                int64_t& dfu, int64_t& fv, int64_t& dfv) const {
+        const float pixels = float(n);
+        float u0 = a.u, v0 = a.v, u1 = a.u + d.u * pixels, v1 = a.v + d.v * pixels;
+        if (state.perspective) {
+            const float w0 = 1.0f / a.rhw, w1 = 1.0f / (a.rhw + d.rhw * pixels);
+            u0 *= w0;
+            v0 *= w0;
+            u1 *= w1;
+            v1 *= w1;
+        }
+        runStart(u0, u1, state.texture->width, n, fu, dfu);
+        runStart(v0, v1, state.texture->height, n, fv, dfv);
+    }
+
+#ifdef KESTRUNE_BILINEAR_SSE2
+    // pixels() for bilinear 5-6-5 texturing without blending or clamping, a run at a time: each
+    // pixel's depth is tested and its texels, weights and colour gathered, then the run's drawn
+    // pixels are filtered together.
+    template <bool Depth>
+    void pixelsBatched(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
+                       uint16_t* depthCell, const int64_t* colourStart,
+                       const int64_t* step) const {
+        static_assert(kRun == 8, "a batch holds one run");
+        const RasterTexture& t = *state.texture;
+        const int xMask = t.width - 1, yMask = t.height - 1;
+        int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
+        const int64_t colourStep[3] = {step[0], step[1], step[2]};
+        const bool depthWrite = state.depthWrite;
+        BilinearBatch batch;
+        alignas(16) uint16_t drawn[kRun];
+        auto texel = [](const uint8_t* at) { return uint16_t(at[0] | (at[1] << 8)); };
+        for (int x = xStart; x < xEnd;) {
+            const int n = std::min(kRun, xEnd - x);
+            int64_t fu, dfu, fv, dfv;
+            startRun(a, d, n, fu, dfu, fv, dfv);
+            uint32_t mask = 0;
+            for (int k = 0; k < n; ++k) {
+                uint32_t z = 0;
+                if (!Depth || depthTest(a.z, depthCell[k], z)) {
+                    if constexpr (Depth)
+                        if (depthWrite) depthCell[k] = uint16_t(z);
+                    mask |= 1u << k;
+                    const int x0 = int(fu >> 16) & xMask, x1 = (x0 + 1) & xMask;
+                    const int y0 = int(fv >> 16) & yMask, y1 = (y0 + 1) & yMask;
+                    const uint8_t* row0 = t.pixels + std::ptrdiff_t(y0) * t.pitch;
+                    const uint8_t* row1 = t.pixels + std::ptrdiff_t(y1) * t.pitch;
+                    batch.texel[0][k] = texel(row0 + x0 * 2);
+                    batch.texel[1][k] = texel(row0 + x1 * 2);
+                    batch.texel[2][k] = texel(row1 + x0 * 2);
+                    batch.texel[3][k] = texel(row1 + x1 * 2);
+                    batch.weightX[k] = uint16_t((fu >> 8) & 255);
+                    batch.weightY[k] = uint16_t((fv >> 8) & 255);
+                    for (int c = 0; c < 3; ++c) batch.colour[c][k] = uint16_t(colour[c] >> 16);
+                }
+                a.z += d.z;
+                a.rhw += d.rhw;
+                a.u += d.u;
+                a.v += d.v;
+                for (int c = 0; c < 3; ++c) colour[c] += colourStep[c];
+                fu += dfu;
+                fv += dfv;
+            }
+            if (mask) {
+                filterBatch(batch, drawn);
+                for (int k = 0; k < n; ++k)
+                    if (mask >> k & 1) cell[k] = drawn[k];
+            }
+            x += n;
+            cell += n;
+            if constexpr (Depth) depthCell += n;
+        }
+    }
+#endif
 
     // A run's start and step in 16.16 texels from its end points in texture coordinates. Only
     // the position within the wrapped texture matters, so the start is brought near it; far-out
