@@ -18,12 +18,13 @@ inline constexpr bool kBilinearBatches = true;
 inline constexpr bool kBilinearBatches = false;
 #endif
 
-// What eight pixels need, gathered lane by lane; lanes that are not drawn may hold anything.
+// What eight pixels of a run need: their texels, gathered lane by lane (lanes that are not drawn
+// may hold anything), and the 16.16 texture position and colour at the run's start with their
+// steps per pixel. Only the low 32 bits of a position matter: the weights are its bits 8..15.
 struct BilinearBatch {
     alignas(16) uint16_t texel[4][8]; // 5-6-5 texels at (x0, y0), (x1, y0), (x0, y1), (x1, y1)
-    alignas(16) uint16_t weightX[8];  // of x1 and y1, in 1/256ths: 0..255
-    alignas(16) uint16_t weightY[8];
-    alignas(16) uint16_t colour[3][8]; // red, green, blue, 0..255
+    uint32_t u = 0, v = 0, du = 0, dv = 0;
+    uint32_t colour[3] = {}, colourStep[3] = {}; // 16.16, 0..255 on every pixel of the run
 };
 
 #ifdef KESTRUNE_BILINEAR_SSE2
@@ -67,6 +68,18 @@ inline __m128i blendRows(__m128i h0, __m128i a, __m128i h1, __m128i w) {
     return _mm_packs_epi32(low, high);
 }
 
+// ((start + k x step) >> Shift) & 255 for k = 0..7 in 16-bit lanes, the sums taken modulo 2^32.
+template <int Shift>
+inline __m128i byteLanes(uint32_t start, uint32_t step) {
+    const __m128i first = _mm_add_epi32(
+        _mm_set1_epi32(int(start)),
+        _mm_set_epi32(int(step * 3), int(step * 2), int(step), 0));
+    const __m128i second = _mm_add_epi32(first, _mm_set1_epi32(int(step * 4)));
+    const __m128i bytes = _mm_set1_epi32(255);
+    return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(first, Shift), bytes),
+                           _mm_and_si128(_mm_srli_epi32(second, Shift), bytes));
+}
+
 // x / 255 for x up to 65535: (x * 0x8081) >> 23.
 inline __m128i divide255(__m128i x) {
     return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(short(0x8081))), 7);
@@ -75,26 +88,27 @@ inline __m128i divide255(__m128i x) {
 } // namespace bilinear_detail
 
 // The eight pixels filtered, modulated by their colour and packed to 5-6-5.
-[[gnu::always_inline]] inline void filterBatch(const BilinearBatch& in, uint16_t out[8]) {
+[[gnu::always_inline]] inline __m128i filterBatch(const BilinearBatch& in) {
     using namespace bilinear_detail;
     const __m128i full = _mm_set1_epi16(256);
-    const __m128i wx = load(in.weightX), wy = load(in.weightY);
+    const __m128i wx = byteLanes<8>(in.u, in.du), wy = byteLanes<8>(in.v, in.dv);
     const __m128i ax = _mm_sub_epi16(full, wx), ay = _mm_sub_epi16(full, wy);
     const Channels c00 = channels(load(in.texel[0])), c10 = channels(load(in.texel[1]));
     const Channels c01 = channels(load(in.texel[2])), c11 = channels(load(in.texel[3]));
     __m128i result[3];
     for (int c = 0; c < 3; ++c) {
         // Each row's sum is at most 255 x 256, so 16-bit lanes hold it.
-        const __m128i h0 = _mm_add_epi16(_mm_mullo_epi16(c00.c[c], ax), _mm_mullo_epi16(c10.c[c], wx));
-        const __m128i h1 = _mm_add_epi16(_mm_mullo_epi16(c01.c[c], ax), _mm_mullo_epi16(c11.c[c], wx));
+        const __m128i h0 =
+            _mm_add_epi16(_mm_mullo_epi16(c00.c[c], ax), _mm_mullo_epi16(c10.c[c], wx));
+        const __m128i h1 =
+            _mm_add_epi16(_mm_mullo_epi16(c01.c[c], ax), _mm_mullo_epi16(c11.c[c], wx));
         const __m128i texel = blendRows(h0, ay, h1, wy);
-        result[c] = divide255(_mm_mullo_epi16(texel, load(in.colour[c])));
+        const __m128i colour = byteLanes<16>(in.colour[c], in.colourStep[c]);
+        result[c] = divide255(_mm_mullo_epi16(texel, colour));
     }
-    const __m128i packed = _mm_or_si128(
-        _mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(result[0], 3), 11),
-                     _mm_slli_epi16(_mm_srli_epi16(result[1], 2), 5)),
-        _mm_srli_epi16(result[2], 3));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed);
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(result[0], 3), 11),
+                                     _mm_slli_epi16(_mm_srli_epi16(result[1], 2), 5)),
+                        _mm_srli_epi16(result[2], 3));
 }
 #endif
 

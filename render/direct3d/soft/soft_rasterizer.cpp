@@ -205,6 +205,7 @@ struct PixelPipeline {
     bool texture565Pow2 = false; // and its sides are powers of two
     uint32_t flatChannels[3] = {0, 0, 0};
     int blendMode = 0; // kBlendOff, kBlendInverse or kBlendAny, from the blend states
+    double inverseWidth = 0, inverseHeight = 0; // 1 / the texture's sides when powers of two, else 0
 
     void fetch(int x, int y, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
@@ -480,8 +481,8 @@ struct PixelPipeline {
             u1 *= w1;
             v1 *= w1;
         }
-        runStart(u0, u1, state.texture->width, n, fu, dfu);
-        runStart(v0, v1, state.texture->height, n, fv, dfv);
+        runStart(u0, u1, state.texture->width, inverseWidth, n, fu, dfu);
+        runStart(v0, v1, state.texture->height, inverseHeight, n, fv, dfv);
     }
 
 #ifdef KESTRUNE_BILINEAR_SSE2
@@ -495,16 +496,24 @@ struct PixelPipeline {
         static_assert(kRun == 8, "a batch holds one run");
         const RasterTexture& t = *state.texture;
         const int xMask = t.width - 1, yMask = t.height - 1;
+        // Within the span every colour lies in 0..255, so its 32 low bits step it exactly.
         int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
-        const int64_t colourStep[3] = {step[0], step[1], step[2]};
-        const bool depthWrite = state.depthWrite;
         BilinearBatch batch;
-        alignas(16) uint16_t drawn[kRun];
+        for (int c = 0; c < 3; ++c) batch.colourStep[c] = uint32_t(step[c]);
+        const bool depthWrite = state.depthWrite;
         auto texel = [](const uint8_t* at) { return uint16_t(at[0] | (at[1] << 8)); };
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
             int64_t fu, dfu, fv, dfv;
             startRun(a, d, n, fu, dfu, fv, dfv);
+            batch.u = uint32_t(fu);
+            batch.v = uint32_t(fv);
+            batch.du = uint32_t(dfu);
+            batch.dv = uint32_t(dfv);
+            for (int c = 0; c < 3; ++c) {
+                batch.colour[c] = uint32_t(colour[c]);
+                colour[c] += step[c] * n;
+            }
             uint32_t mask = 0;
             for (int k = 0; k < n; ++k) {
                 uint32_t z = 0;
@@ -520,20 +529,19 @@ struct PixelPipeline {
                     batch.texel[1][k] = texel(row0 + x1 * 2);
                     batch.texel[2][k] = texel(row1 + x0 * 2);
                     batch.texel[3][k] = texel(row1 + x1 * 2);
-                    batch.weightX[k] = uint16_t((fu >> 8) & 255);
-                    batch.weightY[k] = uint16_t((fv >> 8) & 255);
-                    for (int c = 0; c < 3; ++c) batch.colour[c][k] = uint16_t(colour[c] >> 16);
                 }
                 a.z += d.z;
                 a.rhw += d.rhw;
                 a.u += d.u;
                 a.v += d.v;
-                for (int c = 0; c < 3; ++c) colour[c] += colourStep[c];
                 fu += dfu;
                 fv += dfv;
             }
-            if (mask) {
-                filterBatch(batch, drawn);
+            if (mask == (1u << kRun) - 1) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(cell), filterBatch(batch));
+            } else if (mask) {
+                alignas(16) uint16_t drawn[kRun];
+                _mm_store_si128(reinterpret_cast<__m128i*>(drawn), filterBatch(batch));
                 for (int k = 0; k < n; ++k)
                     if (mask >> k & 1) cell[k] = drawn[k];
             }
@@ -547,18 +555,22 @@ struct PixelPipeline {
     // A run's start and step in 16.16 texels from its end points in texture coordinates. Only
     // the position within the wrapped texture matters, so the start is brought near it; far-out
     // and undefined values are held to what fixed point can carry.
-    void runStart(float from, float to, int size, int pixels, int64_t& start, int64_t& step) const {
+    // Dividing by a power of two and multiplying by its reciprocal give the same bits, so sides
+    // that are powers of two (inverse above 0) and full runs are divided by multiplying.
+    void runStart(float from, float to, int size, double inverse, int pixels, int64_t& start,
+                  int64_t& step) const {
         const double offset = linear ? 0.5 : 0.0;
         double t0 = double(from) * size - offset, t1 = double(to) * size - offset;
         if (!std::isfinite(t0) || !std::isfinite(t1)) {
             start = step = 0;
             return;
         }
-        const double base = std::floor(t0 / size) * size;
+        const double base = std::floor(inverse > 0 ? t0 * inverse : t0 / size) * size;
         t0 -= base;
         t1 = std::clamp(t1 - base, t0 - 16777216.0, t0 + 16777216.0);
         start = roundToInt64(t0 * 65536.0);
-        step = roundToInt64((t1 - t0) * 65536.0 / pixels);
+        const double distance = (t1 - t0) * 65536.0;
+        step = roundToInt64(pixels == kRun ? distance * (1.0 / kRun) : distance / pixels);
     }
 
     static int64_t toFixed(float c) {
@@ -765,6 +777,10 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     auto pow2 = [](int32_t n) { return n > 0 && (n & (n - 1)) == 0; };
     pipe.texture565Pow2 =
         pipe.texture565 && pow2(state.texture->width) && pow2(state.texture->height);
+    if (state.texture) {
+        if (pow2(state.texture->width)) pipe.inverseWidth = 1.0 / state.texture->width;
+        if (pow2(state.texture->height)) pipe.inverseHeight = 1.0 / state.texture->height;
+    }
     pipe.linear = state.magFilter == D3DTFG_LINEAR;
     if (!state.blend ||
         (state.sourceBlend == D3DBLEND_ONE && state.destinationBlend == D3DBLEND_ZERO))
