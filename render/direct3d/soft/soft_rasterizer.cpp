@@ -640,6 +640,14 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
     if (pipe.state.cull == D3DCULL_CCW && area2 < 0) return;
     if (pipe.state.cull == D3DCULL_CW && area2 > 0) return;
 
+    const ScreenVertex* s[3] = {&v0, &v1, &v2};
+    std::sort(s, s + 3, [](const ScreenVertex* a, const ScreenVertex* b) { return a->y < b->y; });
+    const ScreenVertex &top = *s[0], &mid = *s[1], &bottom = *s[2];
+    const int yStart = std::max(ceilToInt(top.y), pipe.clipTop);
+    const int yEnd = std::min(ceilToInt(bottom.y), pipe.clipBottom);
+    // Other threads draw the rest of the rows: a triangle with none of this thread's is done.
+    if (!pipe.rows.ownsAny(yStart, yEnd)) return;
+
     float dx[kAttributeCount], dy[kAttributeCount];
     for (int i = 0; i < kAttributeCount; ++i) {
         float d1 = v1.a[i] - v0.a[i], d2 = v2.a[i] - v0.a[i];
@@ -662,12 +670,6 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
                                 : pipe.state.magFilter == D3DTFG_LINEAR;
     }
 
-    const ScreenVertex* s[3] = {&v0, &v1, &v2};
-    std::sort(s, s + 3, [](const ScreenVertex* a, const ScreenVertex* b) { return a->y < b->y; });
-    const ScreenVertex &top = *s[0], &mid = *s[1], &bottom = *s[2];
-
-    int yStart = std::max(ceilToInt(top.y), pipe.clipTop);
-    int yEnd = std::min(ceilToInt(bottom.y), pipe.clipBottom);
     auto edgeX = [](const ScreenVertex& a, const ScreenVertex& b, float y) {
         return a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
     };
