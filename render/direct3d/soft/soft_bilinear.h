@@ -1,6 +1,6 @@
 // The bilinear 5-6-5 filter and Gouraud modulation for eight pixels at once with SSE2, giving the
 // same bits as the rasteriser's one-pixel formula. Targets without SSE2 (WebAssembly, ARM) use
-// that formula alone: kBilinearBatches is false there.
+// that formula alone: KESTRUNE_BILINEAR_SSE2 is not defined there.
 #pragma once
 
 #include <cstdint>
@@ -11,12 +11,6 @@
 #endif
 
 namespace kestrune {
-
-#ifdef KESTRUNE_BILINEAR_SSE2
-inline constexpr bool kBilinearBatches = true;
-#else
-inline constexpr bool kBilinearBatches = false;
-#endif
 
 // What eight pixels of a run need: their texels, gathered lane by lane (lanes that are not drawn
 // may hold anything), and the 16.16 texture position and colour at the run's start with their
