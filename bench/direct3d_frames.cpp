@@ -35,6 +35,13 @@ Active active = Active::None;
 int activeWidth = 0;
 std::vector<ShowFrame> frames;
 std::map<std::string, double> worstSeconds; // of each benchmark's last run
+// Each show frame's draws over all of a benchmark's runs: the frame slowest on average points to
+// the costly scene, which a single worst time (a frame the machine happened to delay) does not.
+struct FrameTimes {
+    std::vector<double> total;
+    std::vector<int> count;
+};
+std::map<std::string, FrameTimes> frameTimes;
 
 const std::filesystem::path& showFolder() {
     static const std::filesystem::path folder =
@@ -82,12 +89,18 @@ void showFrames(benchmark::State& state, const std::string& name, Active backend
     }
     double worst = 0;
     size_t i = 0;
+    FrameTimes& times = frameTimes[name];
+    times.total.resize(frames.size(), 0.0);
+    times.count.resize(frames.size(), 0);
     for (auto _ : state) {
+        const size_t which = i++ % frames.size();
         const auto start = std::chrono::steady_clock::now();
-        drawShowFrame(frames[i++ % frames.size()]);
+        drawShowFrame(frames[which]);
         if (backend == Active::OpenGL) glFinish(); // the frame is drawn, not only queued
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         worst = std::max(worst, took.count());
+        times.total[which] += took.count();
+        ++times.count[which];
     }
     worstSeconds[name] = worst;
     state.counters["worst_ms"] = worst * 1000;
@@ -127,6 +140,16 @@ int main(int argc, char** argv) {
                     (std::to_string(size[0]) + "x" + std::to_string(size[1])).c_str(), softMean,
                     softWorst * 1000, glMean, glWorst * 1000, glMean / softMean,
                     softWorst > 0 ? glWorst / softWorst : 0.0);
+    }
+    for (const auto& [name, times] : frameTimes) {
+        size_t slowest = 0;
+        auto mean = [&times](size_t k) { return times.total[k] / std::max(times.count[k], 1); };
+        for (size_t k = 0; k < times.total.size(); ++k)
+            if (mean(k) > mean(slowest)) slowest = k;
+        if (slowest < frames.size())
+            std::printf("slowest show frame on average, %s: part %d frame %d, %.2f ms over %d draws\n",
+                        name.c_str(), frames[slowest].part, int(frames[slowest].frame),
+                        mean(slowest) * 1000, times.count[slowest]);
     }
     std::printf("ratio: llvmpipe's time over the software device's (goal: at least 2); stretch "
                 "goal: the worst 1280x1024 software frame under 16 ms\n");

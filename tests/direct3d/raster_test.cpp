@@ -288,8 +288,9 @@ TEST(RasterTest, ModulateAndLinearFilter) {
 }
 
 // 5-6-5 textures with power-of-two sides take their own sampling path; the same texels widened
-// into a 32-bit layout take the general one. Both filters, wrapping, Gouraud colour and the
-// translucent blend must come out the same pixel for pixel.
+// into a 32-bit layout take the general one. Both filters, wrapping, Gouraud colour, the
+// translucent blend and the depth test (a square part in front, part behind) must come out the
+// same pixel for pixel, in colour and depth.
 TEST(RasterTest, FastTexturePathsMatchTheGeneralLayout) {
     for (int width : {4, 3}) { // 3: not a power of two, the general path on both sides
         const int height = 4;
@@ -319,8 +320,12 @@ TEST(RasterTest, FastTexturePathsMatchTheGeneralLayout) {
                 Canvas fast, general;
                 for (Canvas* c : {&fast, &general}) {
                     std::fill(c->color.begin(), c->color.end(), packRgb565(90, 160, 30));
-                    c->state.texture = c == &fast ? &t565 : &t32;
                     c->state.transform = backendProjection();
+                    c->draw(D3DPT_TRIANGLEFAN, {vertex(-0.3f, 0.4f, 1.5f, argb(9, 9, 9)),
+                                                vertex(0.6f, 0.4f, 3, argb(9, 9, 9)),
+                                                vertex(0.6f, -0.6f, 3, argb(9, 9, 9)),
+                                                vertex(-0.3f, -0.6f, 1.5f, argb(9, 9, 9))});
+                    c->state.texture = c == &fast ? &t565 : &t32;
                     c->state.magFilter = linear ? D3DTFG_LINEAR : D3DTFG_POINT;
                     c->state.minFilter = linear ? D3DTFN_LINEAR : D3DTFN_POINT;
                     c->state.blend = blend;
@@ -336,6 +341,7 @@ TEST(RasterTest, FastTexturePathsMatchTheGeneralLayout) {
                 EXPECT_EQ(fast.color, general.color)
                     << "width " << width << (linear ? " linear" : " point")
                     << (blend ? " translucent" : " opaque");
+                EXPECT_EQ(fast.depth, general.depth);
             }
         }
     }

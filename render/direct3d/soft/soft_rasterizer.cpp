@@ -2,6 +2,8 @@
 // correct wrapped texturing, depth test with bias, and blending, onto a 5-6-5 target.
 #include "render/direct3d/soft/soft_rasterizer.h"
 
+#include "render/direct3d/soft/soft_bilinear.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -203,6 +205,7 @@ struct PixelPipeline {
     bool texture565Pow2 = false; // and its sides are powers of two
     uint32_t flatChannels[3] = {0, 0, 0};
     int blendMode = 0; // kBlendOff, kBlendInverse or kBlendAny, from the blend states
+    double inverseWidth = 0, inverseHeight = 0; // 1 / the texture's sides when powers of two, else 0
 
     void fetch(int x, int y, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
@@ -342,21 +345,22 @@ struct PixelPipeline {
         float z, rhw, u, v, r, g, b;
     };
 
+    // The pixel's depth from its interpolated z, less the bias, and whether it passes the test.
+    [[gnu::always_inline]] inline bool depthTest(float az, uint32_t stored, uint32_t& z) const {
+        const float zf = az * 65535.0f + 0.5f;
+        z = zf > 0 ? (zf < 65535.0f ? uint32_t(zf) : 65535u) : 0u;
+        z = z > state.depthBias ? z - state.depthBias : 0;
+        if (state.depthFunction == D3DCMP_LESSEQUAL) return z <= stored;
+        return depthPasses(z, stored);
+    }
+
     template <bool Depth, int Texture, int Blend, bool Clamp>
     [[gnu::always_inline]] inline void plotWith(uint16_t* cell, uint16_t* depthCell, const Pixel& a,
                                                 int64_t fu, int64_t fv,
                                                 const int64_t* colour) const {
         uint32_t z = 0;
-        if constexpr (Depth) {
-            float zf = a.z * 65535.0f + 0.5f;
-            z = zf > 0 ? (zf < 65535.0f ? uint32_t(zf) : 65535u) : 0u;
-            z = z > state.depthBias ? z - state.depthBias : 0;
-            if (state.depthFunction == D3DCMP_LESSEQUAL) {
-                if (z > *depthCell) return;
-            } else if (!depthPasses(z, *depthCell)) {
-                return;
-            }
-        }
+        if constexpr (Depth)
+            if (!depthTest(a.z, *depthCell, z)) return;
         uint32_t r, g, b;
         if constexpr (Clamp) {
             r = fixedChannel(colour[0]);
@@ -424,6 +428,10 @@ struct PixelPipeline {
         if (clamp)
             pixels<Depth, Texture, Blend, true>(xStart, xEnd, a, d, cell, depthCell, colour,
                                                 colourStep);
+#ifdef KESTRUNE_BILINEAR_SSE2
+        else if constexpr (Texture == kTexLinear565 && Blend == kBlendOff)
+            pixelsBatched<Depth>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
+#endif
         else
             pixels<Depth, Texture, Blend, false>(xStart, xEnd, a, d, cell, depthCell, colour,
                                                  colourStep);
@@ -442,17 +450,7 @@ struct PixelPipeline {
         for (int x = xStart; x < xEnd; ++x) {
             if (Texture != kTexNone && runLeft == 0) {
                 runLeft = std::min(kRun, xEnd - x);
-                const float n = float(runLeft);
-                float u0 = a.u, v0 = a.v, u1 = a.u + d.u * n, v1 = a.v + d.v * n;
-                if (state.perspective) {
-                    const float w0 = 1.0f / a.rhw, w1 = 1.0f / (a.rhw + d.rhw * n);
-                    u0 *= w0;
-                    v0 *= w0;
-                    u1 *= w1;
-                    v1 *= w1;
-                }
-                runStart(u0, u1, state.texture->width, runLeft, fu, dfu);
-                runStart(v0, v1, state.texture->height, runLeft, fv, dfv);
+                startRun(a, d, runLeft, fu, dfu, fv, dfv);
             }
             plotWith<Depth, Texture, Blend, Clamp>(cell, depthCell, a, fu, fv, colour);
             ++cell;
@@ -470,21 +468,109 @@ struct PixelPipeline {
         }
     }
 
+    // The texture position at the start of a run of n pixels and its step, from the exact
+    // coordinates at both ends.
+    [[gnu::always_inline]] inline void startRun(const Pixel& a, const Pixel& d, int n, int64_t& fu,
+                                                int64_t& dfu, int64_t& fv, int64_t& dfv) const {
+        const float pixels = float(n);
+        float u0 = a.u, v0 = a.v, u1 = a.u + d.u * pixels, v1 = a.v + d.v * pixels;
+        if (state.perspective) {
+            const float w0 = 1.0f / a.rhw, w1 = 1.0f / (a.rhw + d.rhw * pixels);
+            u0 *= w0;
+            v0 *= w0;
+            u1 *= w1;
+            v1 *= w1;
+        }
+        runStart(u0, u1, state.texture->width, inverseWidth, n, fu, dfu);
+        runStart(v0, v1, state.texture->height, inverseHeight, n, fv, dfv);
+    }
+
+#ifdef KESTRUNE_BILINEAR_SSE2
+    // pixels() for bilinear 5-6-5 texturing without blending or clamping, a run at a time: each
+    // pixel's depth is tested and its texels, weights and colour gathered, then the run's drawn
+    // pixels are filtered together.
+    template <bool Depth>
+    void pixelsBatched(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
+                       uint16_t* depthCell, const int64_t* colourStart,
+                       const int64_t* step) const {
+        static_assert(kRun == 8, "a batch holds one run");
+        const RasterTexture& t = *state.texture;
+        const int xMask = t.width - 1, yMask = t.height - 1;
+        // Within the span every colour lies in 0..255, so its 32 low bits step it exactly.
+        int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
+        BilinearBatch batch;
+        for (int c = 0; c < 3; ++c) batch.colourStep[c] = uint32_t(step[c]);
+        const bool depthWrite = state.depthWrite;
+        auto texel = [](const uint8_t* at) { return uint16_t(at[0] | (at[1] << 8)); };
+        for (int x = xStart; x < xEnd;) {
+            const int n = std::min(kRun, xEnd - x);
+            int64_t fu, dfu, fv, dfv;
+            startRun(a, d, n, fu, dfu, fv, dfv);
+            batch.u = uint32_t(fu);
+            batch.v = uint32_t(fv);
+            batch.du = uint32_t(dfu);
+            batch.dv = uint32_t(dfv);
+            for (int c = 0; c < 3; ++c) {
+                batch.colour[c] = uint32_t(colour[c]);
+                colour[c] += step[c] * n;
+            }
+            uint32_t mask = 0;
+            for (int k = 0; k < n; ++k) {
+                uint32_t z = 0;
+                if (!Depth || depthTest(a.z, depthCell[k], z)) {
+                    if constexpr (Depth)
+                        if (depthWrite) depthCell[k] = uint16_t(z);
+                    mask |= 1u << k;
+                    const int x0 = int(fu >> 16) & xMask, x1 = (x0 + 1) & xMask;
+                    const int y0 = int(fv >> 16) & yMask, y1 = (y0 + 1) & yMask;
+                    const uint8_t* row0 = t.pixels + std::ptrdiff_t(y0) * t.pitch;
+                    const uint8_t* row1 = t.pixels + std::ptrdiff_t(y1) * t.pitch;
+                    batch.texel[0][k] = texel(row0 + x0 * 2);
+                    batch.texel[1][k] = texel(row0 + x1 * 2);
+                    batch.texel[2][k] = texel(row1 + x0 * 2);
+                    batch.texel[3][k] = texel(row1 + x1 * 2);
+                }
+                a.z += d.z;
+                a.rhw += d.rhw;
+                a.u += d.u;
+                a.v += d.v;
+                fu += dfu;
+                fv += dfv;
+            }
+            if (mask == (1u << kRun) - 1) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(cell), filterBatch(batch));
+            } else if (mask) {
+                alignas(16) uint16_t drawn[kRun];
+                _mm_store_si128(reinterpret_cast<__m128i*>(drawn), filterBatch(batch));
+                for (int k = 0; k < n; ++k)
+                    if (mask >> k & 1) cell[k] = drawn[k];
+            }
+            x += n;
+            cell += n;
+            if constexpr (Depth) depthCell += n;
+        }
+    }
+#endif
+
     // A run's start and step in 16.16 texels from its end points in texture coordinates. Only
     // the position within the wrapped texture matters, so the start is brought near it; far-out
     // and undefined values are held to what fixed point can carry.
-    void runStart(float from, float to, int size, int pixels, int64_t& start, int64_t& step) const {
+    // Dividing by a power of two and multiplying by its reciprocal give the same bits, so sides
+    // that are powers of two (inverse above 0) and full runs are divided by multiplying.
+    void runStart(float from, float to, int size, double inverse, int pixels, int64_t& start,
+                  int64_t& step) const {
         const double offset = linear ? 0.5 : 0.0;
         double t0 = double(from) * size - offset, t1 = double(to) * size - offset;
         if (!std::isfinite(t0) || !std::isfinite(t1)) {
             start = step = 0;
             return;
         }
-        const double base = std::floor(t0 / size) * size;
+        const double base = std::floor(inverse > 0 ? t0 * inverse : t0 / size) * size;
         t0 -= base;
         t1 = std::clamp(t1 - base, t0 - 16777216.0, t0 + 16777216.0);
         start = roundToInt64(t0 * 65536.0);
-        step = roundToInt64((t1 - t0) * 65536.0 / pixels);
+        const double distance = (t1 - t0) * 65536.0;
+        step = roundToInt64(pixels == kRun ? distance * (1.0 / kRun) : distance / pixels);
     }
 
     static int64_t toFixed(float c) {
@@ -554,6 +640,14 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
     if (pipe.state.cull == D3DCULL_CCW && area2 < 0) return;
     if (pipe.state.cull == D3DCULL_CW && area2 > 0) return;
 
+    const ScreenVertex* s[3] = {&v0, &v1, &v2};
+    std::sort(s, s + 3, [](const ScreenVertex* a, const ScreenVertex* b) { return a->y < b->y; });
+    const ScreenVertex &top = *s[0], &mid = *s[1], &bottom = *s[2];
+    const int yStart = std::max(ceilToInt(top.y), pipe.clipTop);
+    const int yEnd = std::min(ceilToInt(bottom.y), pipe.clipBottom);
+    // Other threads draw the rest of the rows: a triangle with none of this thread's is done.
+    if (!pipe.rows.ownsAny(yStart, yEnd)) return;
+
     float dx[kAttributeCount], dy[kAttributeCount];
     for (int i = 0; i < kAttributeCount; ++i) {
         float d1 = v1.a[i] - v0.a[i], d2 = v2.a[i] - v0.a[i];
@@ -576,12 +670,6 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
                                 : pipe.state.magFilter == D3DTFG_LINEAR;
     }
 
-    const ScreenVertex* s[3] = {&v0, &v1, &v2};
-    std::sort(s, s + 3, [](const ScreenVertex* a, const ScreenVertex* b) { return a->y < b->y; });
-    const ScreenVertex &top = *s[0], &mid = *s[1], &bottom = *s[2];
-
-    int yStart = std::max(ceilToInt(top.y), pipe.clipTop);
-    int yEnd = std::min(ceilToInt(bottom.y), pipe.clipBottom);
     auto edgeX = [](const ScreenVertex& a, const ScreenVertex& b, float y) {
         return a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
     };
@@ -691,6 +779,10 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     auto pow2 = [](int32_t n) { return n > 0 && (n & (n - 1)) == 0; };
     pipe.texture565Pow2 =
         pipe.texture565 && pow2(state.texture->width) && pow2(state.texture->height);
+    if (state.texture) {
+        if (pow2(state.texture->width)) pipe.inverseWidth = 1.0 / state.texture->width;
+        if (pow2(state.texture->height)) pipe.inverseHeight = 1.0 / state.texture->height;
+    }
     pipe.linear = state.magFilter == D3DTFG_LINEAR;
     if (!state.blend ||
         (state.sourceBlend == D3DBLEND_ONE && state.destinationBlend == D3DBLEND_ZERO))

@@ -54,6 +54,13 @@ struct RasterRows {
     uint32_t index = 0; // this thread, 0..count - 1
     uint32_t count = 1; // threads sharing the target
     bool owns(int y) const { return count == 1 || uint32_t(y / kRasterBandRows) % count == index; }
+    // Whether any of the rows from..to - 1 is this thread's.
+    bool ownsAny(int from, int to) const {
+        if (count == 1 || to - from >= int(count) * kRasterBandRows) return from < to;
+        for (int y = from; y < to; ++y)
+            if (owns(y)) return true;
+        return false;
+    }
 };
 
 constexpr bool isRasterPrimitive(uint32_t primitive) {
