@@ -48,6 +48,20 @@ void skipBlanks(TokenReader& reader) {
         ++reader.position;
 }
 
+// A decimal in [first, last) converted as strtof rounds it, by from_chars where the standard
+// library converts floats (the web's does not); false there, and for a result out of float's
+// range, so that callers take strtof itself.
+bool decimalFromChars(const char* first, const char* last, float& value) {
+#if defined(__cpp_lib_to_chars)
+    return std::from_chars(first, last, value).ec == std::errc{};
+#else
+    (void)first;
+    (void)last;
+    (void)value;
+    return false;
+#endif
+}
+
 // The scene text's numbers are plain decimals: [sign] digits [. digits] [e [sign] digits]. One of
 // these, ended by a byte the formatted read would not take, is read straight from the text; the
 // conversion is strtof's, rounding included. False, with the reader unmoved, for anything else
@@ -88,8 +102,7 @@ bool readPlainDecimal(TokenReader& reader, float& value) {
         return true;
     }
     float parsed;
-    if (std::from_chars(text.data() + first, text.data() + i, parsed).ec != std::errc{})
-        return false;
+    if (!decimalFromChars(text.data() + first, text.data() + i, parsed)) return false;
     value = parsed;
     reader.position = i;
     return true;
@@ -263,9 +276,7 @@ bool readFloat(TokenReader& reader, float& value) {
     if (!special && !hex) {
         const char* first = number.data() + (number.front() == '+' ? 1 : 0);
         float parsed;
-        const auto [ignored, error] =
-            std::from_chars(first, number.data() + number.size(), parsed);
-        if (error == std::errc{}) {
+        if (decimalFromChars(first, number.data() + number.size(), parsed)) {
             value = parsed;
             return true;
         }
