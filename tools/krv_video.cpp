@@ -12,11 +12,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A path as one word of the command line the system's shell reads. Windows names cannot hold a
+// double quote, so cmd.exe takes any of them whole between two.
 std::string shellQuoted(const std::string& s) {
+#ifdef _WIN32
+    return "\"" + s + "\"";
+#else
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
+#endif
 }
+
+#ifdef _WIN32
+constexpr const char* kQuietOutput = " > NUL 2>&1";
+constexpr const char* kWriteBytes = "wb"; // a text-mode pipe would turn each 10 into 13 10
+#else
+constexpr const char* kQuietOutput = " > /dev/null 2>&1";
+constexpr const char* kWriteBytes = "w";
+#endif
 
 // A hidden name beside path, unique to this process, ending in suffix.
 std::string besideTemp(const std::string& path, const std::string& suffix) {
@@ -29,7 +43,7 @@ std::string besideTemp(const std::string& path, const std::string& suffix) {
 } // namespace
 
 bool ffmpegInstalled() {
-    return std::system("ffmpeg -version > /dev/null 2>&1") == 0;
+    return std::system((std::string("ffmpeg -version") + kQuietOutput).c_str()) == 0;
 }
 
 VideoEncoder::~VideoEncoder() {
@@ -52,10 +66,10 @@ bool VideoEncoder::start(const std::string& videoPath, int width, int height, do
     // than real time); the join only copies the pictures. 4:2:0 needs even sizes: an odd row or
     // column is padded.
     const std::string command = "ffmpeg -y -nostdin -loglevel error " + std::string(format) +
-                                " -i - -vf 'pad=ceil(iw/2)*2:ceil(ih/2)*2' -c:v libx264 -preset ultrafast" +
+                                " -i - -vf \"pad=ceil(iw/2)*2:ceil(ih/2)*2\" -c:v libx264 -preset ultrafast" +
                                 " -pix_fmt yuv420p " +
                                 shellQuoted(pictureTemp_);
-    pipe_ = popen(command.c_str(), "w");
+    pipe_ = popen(command.c_str(), kWriteBytes);
     if (!pipe_) {
         error = "cannot start ffmpeg";
         return false;
