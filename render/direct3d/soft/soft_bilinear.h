@@ -81,14 +81,16 @@ inline __m128i divide255(__m128i x) {
 
 } // namespace bilinear_detail
 
-// The eight pixels filtered, modulated by their colour and packed to 5-6-5.
-[[gnu::always_inline]] inline __m128i filterBatch(const BilinearBatch& in) {
+// The eight pixels filtered from their texels in 16-bit lanes, modulated by their colour and
+// packed to 5-6-5; in holds the positions and colours (its texel arrays are not read).
+[[gnu::always_inline]] inline __m128i filterTexels(const BilinearBatch& in, __m128i t00, __m128i t10,
+                                                   __m128i t01, __m128i t11) {
     using namespace bilinear_detail;
     const __m128i full = _mm_set1_epi16(256);
     const __m128i wx = byteLanes<8>(in.u, in.du), wy = byteLanes<8>(in.v, in.dv);
     const __m128i ax = _mm_sub_epi16(full, wx), ay = _mm_sub_epi16(full, wy);
-    const Channels c00 = channels(load(in.texel[0])), c10 = channels(load(in.texel[1]));
-    const Channels c01 = channels(load(in.texel[2])), c11 = channels(load(in.texel[3]));
+    const Channels c00 = channels(t00), c10 = channels(t10);
+    const Channels c01 = channels(t01), c11 = channels(t11);
     __m128i result[3];
     for (int c = 0; c < 3; ++c) {
         // Each row's sum is at most 255 x 256, so 16-bit lanes hold it.
@@ -103,6 +105,13 @@ inline __m128i divide255(__m128i x) {
     return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(result[0], 3), 11),
                                      _mm_slli_epi16(_mm_srli_epi16(result[1], 2), 5)),
                         _mm_srli_epi16(result[2], 3));
+}
+
+// The same from the texels gathered into the batch.
+[[gnu::always_inline]] inline __m128i filterBatch(const BilinearBatch& in) {
+    using namespace bilinear_detail;
+    return filterTexels(in, load(in.texel[0]), load(in.texel[1]), load(in.texel[2]),
+                        load(in.texel[3]));
 }
 #endif
 
