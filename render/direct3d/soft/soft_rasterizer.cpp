@@ -1083,6 +1083,23 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     return true;
 }
 
+namespace {
+
+// count cells set to value: as bytes where its two bytes are equal (depth 0xFFFF, black), else
+// eight bytes at a time rather than the two a plain loop writes.
+void fillRow(uint16_t* row, int count, uint16_t value) {
+    if ((value & 255) == (value >> 8)) {
+        std::memset(row, value & 255, size_t(count) * 2);
+        return;
+    }
+    const uint64_t four = value * 0x0001000100010001ull;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) std::memcpy(row + i, &four, sizeof four);
+    for (; i < count; ++i) row[i] = value;
+}
+
+} // namespace
+
 void clearTarget(const RasterTarget& target, const RasterClear& clear, RasterRows rows) {
     const Rect& rect = clear.rect;
     int left = std::max(rect.left, 0), top = std::max(rect.top, 0);
@@ -1091,12 +1108,12 @@ void clearTarget(const RasterTarget& target, const RasterClear& clear, RasterRow
     for (int y = top; y < bottom; ++y) {
         if (!rows.owns(y)) continue;
         if (clear.color && target.color) {
-            uint16_t* row = target.color + std::ptrdiff_t(y) * target.colorPitch;
-            std::fill(row + left, row + right, clear.colorValue);
+            fillRow(target.color + std::ptrdiff_t(y) * target.colorPitch + left, right - left,
+                    clear.colorValue);
         }
         if (clear.depth && target.depth) {
-            uint16_t* row = target.depth + std::ptrdiff_t(y) * target.depthPitch;
-            std::fill(row + left, row + right, clear.depthValue);
+            fillRow(target.depth + std::ptrdiff_t(y) * target.depthPitch + left, right - left,
+                    clear.depthValue);
         }
     }
 }
