@@ -532,7 +532,14 @@ struct PixelPipeline {
         // Within the span every colour lies in 0..255, so its 32 low bits step it exactly.
         int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
         BilinearBatch batch;
-        for (int c = 0; c < 3; ++c) batch.colourStep[c] = uint32_t(step[c]);
+        BilinearLanes lanes;
+        __m128i runColourStep[3];
+        for (int c = 0; c < 3; ++c) {
+            batch.colourStep[c] = uint32_t(step[c]);
+            bilinear_detail::steppedLanes(uint32_t(colour[c]), batch.colourStep[c],
+                                          lanes.colour[c]);
+            runColourStep[c] = _mm_set1_epi32(int(batch.colourStep[c] * kRun));
+        }
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
             if (n < kRun || !startFullRun(a, d, batch)) {
@@ -547,10 +554,15 @@ struct PixelPipeline {
                 batch.colour[c] = uint32_t(colour[c]);
                 colour[c] += step[c] * n;
             }
-            if (n == kRun)
-                fullRun<Depth>(batch, a, d, cell, depthCell);
-            else
+            if (n == kRun) {
+                bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
+                bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
+                fullRun<Depth>(batch, lanes, a, d, cell, depthCell);
+                for (int c = 0; c < 3; ++c)
+                    for (__m128i& l : lanes.colour[c]) l = _mm_add_epi32(l, runColourStep[c]);
+            } else {
                 partRun<Depth>(batch, n, a, d, cell, depthCell);
+            }
             x += n;
             cell += n;
             if constexpr (Depth) depthCell += n;
@@ -670,8 +682,9 @@ struct PixelPipeline {
     // lanes, and the two texels side by side in a row read together where the second does not
     // wrap to the row's start.
     template <bool Depth>
-    [[gnu::always_inline]] inline void fullRun(BilinearBatch& batch, Pixel& a, const Pixel& d,
-                                               uint16_t* cell, uint16_t* depthCell) const {
+    [[gnu::always_inline]] inline void fullRun(BilinearBatch& batch, const BilinearLanes& lanes,
+                                               Pixel& a, const Pixel& d, uint16_t* cell,
+                                               uint16_t* depthCell) const {
         alignas(16) float zs[kRun];
         stepRun(a, d, zs);
         __m128i mask = _mm_set1_epi16(-1);
@@ -693,7 +706,7 @@ struct PixelPipeline {
             }
         }
         __m128i t00, t10, t01, t11;
-        if (!pairTexels(batch, t00, t10, t01, t11)) {
+        if (!pairTexels(lanes, t00, t10, t01, t11)) {
             // A pixel whose right-hand texels wrap: gathered one texel at a time.
             gatherTexels(batch, kRun, uint32_t(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 255);
             t00 = bilinear_detail::load(batch.texel[0]);
@@ -701,7 +714,7 @@ struct PixelPipeline {
             t01 = bilinear_detail::load(batch.texel[2]);
             t11 = bilinear_detail::load(batch.texel[3]);
         }
-        const __m128i drawn = filterTexels(batch, t00, t10, t01, t11);
+        const __m128i drawn = filterLanes(lanes, t00, t10, t01, t11);
         __m128i* out = reinterpret_cast<__m128i*>(cell);
         if (_mm_movemask_epi8(mask) != 0xFFFF)
             _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, drawn),
@@ -713,24 +726,18 @@ struct PixelPipeline {
     // The run's four texels per pixel, the two of a row read as one 32-bit word; false, with
     // nothing read, when a pixel's right-hand texel wraps (or the texture's rows are not a power
     // of two bytes apart).
-    [[gnu::always_inline]] inline bool pairTexels(const BilinearBatch& batch, __m128i& t00,
+    [[gnu::always_inline]] inline bool pairTexels(const BilinearLanes& lanes, __m128i& t00,
                                                   __m128i& t10, __m128i& t01,
                                                   __m128i& t11) const {
         if (pitchShift < 0) return false;
         const RasterTexture& t = *state.texture;
         const __m128i xMask = _mm_set1_epi32(t.width - 1), yMask = _mm_set1_epi32(t.height - 1);
-        // start + k x step modulo 2^32 for k = 4 x half .. 4 x half + 3: the 16.16 positions.
-        auto lanes = [](uint32_t start, uint32_t step, int half) {
-            start += step * uint32_t(4 * half);
-            return _mm_setr_epi32(int(start), int(start + step), int(start + step * 2),
-                                  int(start + step * 3));
-        };
         const __m128i shift = _mm_cvtsi32_si128(pitchShift);
         alignas(16) uint32_t top[kRun], bottom[kRun];
         int wraps = 0;
         for (int half = 0; half < 2; ++half) {
-            const __m128i x0 = _mm_and_si128(_mm_srli_epi32(lanes(batch.u, batch.du, half), 16), xMask);
-            const __m128i y0 = _mm_and_si128(_mm_srli_epi32(lanes(batch.v, batch.dv, half), 16), yMask);
+            const __m128i x0 = _mm_and_si128(_mm_srli_epi32(lanes.u[half], 16), xMask);
+            const __m128i y0 = _mm_and_si128(_mm_srli_epi32(lanes.v[half], 16), yMask);
             const __m128i y1 = _mm_and_si128(_mm_add_epi32(y0, _mm_set1_epi32(1)), yMask);
             wraps |= _mm_movemask_epi8(_mm_cmpeq_epi32(x0, xMask));
             const __m128i column = _mm_slli_epi32(x0, 1);
