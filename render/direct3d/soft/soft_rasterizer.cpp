@@ -540,11 +540,15 @@ struct PixelPipeline {
                                           lanes.colour[c]);
             runColourStep[c] = _mm_set1_epi32(int(batch.colourStep[c] * kRun));
         }
+        // z, 1/w, u and v in the lanes of one vector, stepped by adding their steps: each lane
+        // adds exactly as the one-pixel loop's floats do.
+        __m128 at = _mm_setr_ps(a.z, a.rhw, a.u, a.v);
+        const __m128 by = _mm_setr_ps(d.z, d.rhw, d.u, d.v);
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
-            if (n < kRun || !startFullRun(a, d, batch)) {
+            if (n < kRun || !startFullRun(at, by, batch)) {
                 int64_t fu, dfu, fv, dfv;
-                startRun(a, d, n, fu, dfu, fv, dfv);
+                startRun(pixelOf(at), d, n, fu, dfu, fv, dfv);
                 batch.u = uint32_t(fu);
                 batch.v = uint32_t(fv);
                 batch.du = uint32_t(dfu);
@@ -557,11 +561,12 @@ struct PixelPipeline {
             if (n == kRun) {
                 bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
                 bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
-                fullRun<Depth>(batch, lanes, a, d, cell, depthCell);
+                fullRun<Depth>(batch, lanes, at, by, cell, depthCell);
                 for (int c = 0; c < 3; ++c)
                     for (__m128i& l : lanes.colour[c]) l = _mm_add_epi32(l, runColourStep[c]);
             } else {
-                partRun<Depth>(batch, n, a, d, cell, depthCell);
+                Pixel p = pixelOf(at);
+                partRun<Depth>(batch, n, p, d, cell, depthCell); // the span's last run
             }
             x += n;
             cell += n;
@@ -569,19 +574,26 @@ struct PixelPipeline {
         }
     }
 
+    // z, 1/w, u and v from their lanes.
+    [[gnu::always_inline]] static inline Pixel pixelOf(__m128 at) {
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, at);
+        return {lanes[0], lanes[1], lanes[2], lanes[3], 0, 0, 0};
+    }
+
     // startRun() and runStart() for a whole run that filters, u in the low lane of each vector
     // and v in the high one, keeping the low 32 bits of the 16.16 positions and steps: the same
     // operations on the same doubles, with floor and rounding taken through 32-bit integers.
     // False, with nothing set, where a value is not finite or beyond what those integers hold
     // exactly; the caller then takes startRun().
-    [[gnu::always_inline]] inline bool startFullRun(const Pixel& a, const Pixel& d,
+    [[gnu::always_inline]] inline bool startFullRun(__m128 at, __m128 by,
                                                     BilinearBatch& batch) const {
-        const float pixels = float(kRun);
-        __m128 ends = _mm_setr_ps(a.u, a.v, a.u + d.u * pixels, a.v + d.v * pixels);
-        if (state.perspective) {
-            const float w0 = 1.0f / a.rhw, w1 = 1.0f / (a.rhw + d.rhw * pixels);
-            ends = _mm_mul_ps(ends, _mm_setr_ps(w0, w0, w1, w1));
-        }
+        // The attributes at the run's end as startRun() takes them: a + d x pixels.
+        const __m128 far = _mm_add_ps(at, _mm_mul_ps(by, _mm_set1_ps(float(kRun))));
+        __m128 ends = _mm_shuffle_ps(at, far, _MM_SHUFFLE(3, 2, 3, 2)); // u0, v0, u1, v1
+        if (state.perspective) // both 1 / (1/w) in one division
+            ends = _mm_mul_ps(ends, _mm_div_ps(_mm_set1_ps(1.0f),
+                                               _mm_shuffle_ps(at, far, _MM_SHUFFLE(1, 1, 1, 1))));
         const __m128d size = _mm_setr_pd(double(state.texture->width),
                                          double(state.texture->height));
         const __m128d half = _mm_set1_pd(0.5), zero = _mm_setzero_pd();
@@ -630,22 +642,13 @@ struct PixelPipeline {
         return true;
     }
 
-    // The attributes a stepped over the run's pixels one at a time, as the one-pixel loop steps
-    // them, z, 1/w, u and v in the lanes of one vector: each lane adds exactly as a float does.
-    // The z of each pixel goes to zs.
-    [[gnu::always_inline]] static inline void stepRun(Pixel& a, const Pixel& d, float* zs) {
-        __m128 at = _mm_setr_ps(a.z, a.rhw, a.u, a.v);
-        const __m128 by = _mm_setr_ps(d.z, d.rhw, d.u, d.v);
+    // The attributes stepped over the run's pixels one at a time, as the one-pixel loop steps
+    // them; the z of each pixel goes to zs.
+    [[gnu::always_inline]] static inline void stepRun(__m128& at, __m128 by, float* zs) {
         for (int k = 0; k < kRun; ++k) {
             _mm_store_ss(zs + k, at);
             at = _mm_add_ps(at, by);
         }
-        alignas(16) float lanes[4];
-        _mm_store_ps(lanes, at);
-        a.z = lanes[0];
-        a.rhw = lanes[1];
-        a.u = lanes[2];
-        a.v = lanes[3];
     }
 
     // depthTest() for four pixels in 32-bit lanes: the passing lanes all ones, and z their depths.
@@ -683,10 +686,10 @@ struct PixelPipeline {
     // wrap to the row's start.
     template <bool Depth>
     [[gnu::always_inline]] inline void fullRun(BilinearBatch& batch, const BilinearLanes& lanes,
-                                               Pixel& a, const Pixel& d, uint16_t* cell,
+                                               __m128& at, __m128 by, uint16_t* cell,
                                                uint16_t* depthCell) const {
         alignas(16) float zs[kRun];
-        stepRun(a, d, zs);
+        stepRun(at, by, zs);
         __m128i mask = _mm_set1_epi16(-1);
         if constexpr (Depth) {
             const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depthCell));
