@@ -48,7 +48,8 @@ struct Channels {
 };
 
 inline Channels channels(__m128i t) {
-    return {{widen5(_mm_srli_epi16(t, 11)), widen6(_mm_and_si128(_mm_srli_epi16(t, 5), _mm_set1_epi16(63))),
+    return {{widen5(_mm_srli_epi16(t, 11)),
+             widen6(_mm_and_si128(_mm_srli_epi16(t, 5), _mm_set1_epi16(63))),
              widen5(_mm_and_si128(t, _mm_set1_epi16(31)))}};
 }
 
@@ -77,8 +78,7 @@ inline void steppedLanes(uint32_t start, uint32_t step, __m128i (&out)[2]) {
 }
 
 // (x >> Shift) & 255 of eight 32-bit lanes, in 16-bit lanes.
-template <int Shift>
-inline __m128i byteLanes(const __m128i (&x)[2]) {
+template <int Shift> inline __m128i byteLanes(const __m128i (&x)[2]) {
     const __m128i bytes = _mm_set1_epi32(255);
     return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(x[0], Shift), bytes),
                            _mm_and_si128(_mm_srli_epi32(x[1], Shift), bytes));
@@ -93,8 +93,8 @@ inline __m128i divide255(__m128i x) {
 
 // The eight pixels filtered from their texels in 16-bit lanes, modulated by their colour and
 // packed to 5-6-5.
-[[gnu::always_inline]] inline __m128i filterLanes(const BilinearLanes& in, __m128i t00,
-                                                  __m128i t10, __m128i t01, __m128i t11) {
+[[gnu::always_inline]] inline __m128i filterLanes(const BilinearLanes& in, __m128i t00, __m128i t10,
+                                                  __m128i t01, __m128i t11) {
     using namespace bilinear_detail;
     const __m128i full = _mm_set1_epi16(256);
     const __m128i wx = byteLanes<8>(in.u), wy = byteLanes<8>(in.v);

@@ -5,6 +5,7 @@
 #include "render/direct3d/soft/soft_bilinear.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -212,8 +213,10 @@ struct PixelPipeline {
     bool texture565Pow2 = false; // and its sides are powers of two
     uint32_t flatChannels[3] = {0, 0, 0};
     int blendMode = 0; // kBlendOff, kBlendInverse or kBlendAny, from the blend states
-    double inverseWidth = 0, inverseHeight = 0; // 1 / the texture's sides when powers of two, else 0
-    int pitchShift = -1; // log2 of the texture's pitch when a power of two and its sides fit 16 bits
+    // 1 / the texture's sides when powers of two, else 0.
+    double inverseWidth = 0, inverseHeight = 0;
+    // log2 of the texture's pitch when a power of two and its sides fit 16 bits, else -1.
+    int pitchShift = -1;
 
     void fetch(int x, int y, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
@@ -499,8 +502,7 @@ struct PixelPipeline {
     // are filtered together.
     template <bool Depth>
     void pixelsBatched(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
-                       uint16_t* depthCell, const int64_t* colourStart,
-                       const int64_t* step) const {
+                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
 #ifdef KESTRUNE_RASTER_AVX2
         if (kAvx2) {
             pixelsBatchedAvx2<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
@@ -514,20 +516,17 @@ struct PixelPipeline {
     // The same instructions in their three-operand AVX encodings, which save the copies that
     // SSE2's two-operand forms need; the arithmetic, and so every bit, is the same.
     template <bool Depth>
-    [[gnu::target("avx2")]] void pixelsBatchedAvx2(int xStart, int xEnd, Pixel a, const Pixel d,
-                                                   uint16_t* cell, uint16_t* depthCell,
-                                                   const int64_t* colourStart,
-                                                   const int64_t* step) const {
+    [[gnu::target("avx2")]] void
+    pixelsBatchedAvx2(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
+                      uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
         pixelsBatchedWith<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
     }
 #endif
 
     template <bool Depth>
-    [[gnu::always_inline]] inline void pixelsBatchedWith(int xStart, int xEnd, Pixel a,
-                                                         const Pixel d, uint16_t* cell,
-                                                         uint16_t* depthCell,
-                                                         const int64_t* colourStart,
-                                                         const int64_t* step) const {
+    [[gnu::always_inline]] inline void
+    pixelsBatchedWith(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
+                      uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
         static_assert(kRun == 8, "a batch holds one run");
         // Within the span every colour lies in 0..255, so its 32 low bits step it exactly.
         int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
@@ -594,8 +593,8 @@ struct PixelPipeline {
         if (state.perspective) // both 1 / (1/w) in one division
             ends = _mm_mul_ps(ends, _mm_div_ps(_mm_set1_ps(1.0f),
                                                _mm_shuffle_ps(at, far, _MM_SHUFFLE(1, 1, 1, 1))));
-        const __m128d size = _mm_setr_pd(double(state.texture->width),
-                                         double(state.texture->height));
+        const __m128d size =
+            _mm_setr_pd(double(state.texture->width), double(state.texture->height));
         const __m128d half = _mm_set1_pd(0.5), zero = _mm_setzero_pd();
         __m128d t0 = _mm_sub_pd(_mm_mul_pd(_mm_cvtps_pd(ends), size), half);
         __m128d t1 = _mm_sub_pd(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(ends, ends)), size), half);
@@ -617,8 +616,8 @@ struct PixelPipeline {
                         _mm_add_pd(t0, reach));
         const __m128d fixedOne = _mm_set1_pd(65536.0);
         const __m128d start = _mm_mul_pd(t0, fixedOne);
-        const __m128d step = _mm_mul_pd(_mm_mul_pd(_mm_sub_pd(t1, t0), fixedOne),
-                                        _mm_set1_pd(1.0 / kRun));
+        const __m128d step =
+            _mm_mul_pd(_mm_mul_pd(_mm_sub_pd(t1, t0), fixedOne), _mm_set1_pd(1.0 / kRun));
         ok = _mm_and_pd(ok, _mm_and_pd(within(start), within(step)));
         if (_mm_movemask_pd(ok) != 3) return false;
         // roundToInt64(): half away from zero, from the truncation and the fraction left.
@@ -629,7 +628,8 @@ struct PixelPipeline {
             const __m128i down =
                 _mm_castpd_si128(_mm_cmple_pd(fraction, _mm_sub_pd(_mm_setzero_pd(), half)));
             // The 64-bit lane masks brought to the two low 32-bit lanes.
-            const __m128i adjust = _mm_shuffle_epi32(_mm_sub_epi64(up, down), _MM_SHUFFLE(2, 0, 2, 0));
+            const __m128i adjust =
+                _mm_shuffle_epi32(_mm_sub_epi64(up, down), _MM_SHUFFLE(2, 0, 2, 0));
             return _mm_sub_epi32(i, adjust);
         };
         alignas(16) uint32_t lanes[8];
@@ -654,8 +654,8 @@ struct PixelPipeline {
     // depthTest() for four pixels in 32-bit lanes: the passing lanes all ones, and z their depths.
     [[gnu::always_inline]] inline __m128i depthLanes(const float* zs, __m128i stored,
                                                      __m128i& z) const {
-        __m128 zf = _mm_add_ps(_mm_mul_ps(_mm_load_ps(zs), _mm_set1_ps(65535.0f)),
-                               _mm_set1_ps(0.5f));
+        __m128 zf =
+            _mm_add_ps(_mm_mul_ps(_mm_load_ps(zs), _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
         // max and min take their second operand when the first is NaN, as the one-pixel test does.
         zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
         z = _mm_sub_epi32(_mm_cvttps_epi32(zf), _mm_set1_epi32(int(state.depthBias)));
@@ -703,15 +703,16 @@ struct PixelPipeline {
                 // Depths below 2^16 packed as their low 16 bits.
                 const __m128i z = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(z0, 16), 16),
                                                   _mm_srai_epi32(_mm_slli_epi32(z1, 16), 16));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(depthCell),
-                                 _mm_or_si128(_mm_and_si128(mask, z),
-                                              _mm_andnot_si128(mask, stored)));
+                _mm_storeu_si128(
+                    reinterpret_cast<__m128i*>(depthCell),
+                    _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
             }
         }
         __m128i t00, t10, t01, t11;
         if (!pairTexels(lanes, t00, t10, t01, t11)) {
             // A pixel whose right-hand texels wrap: gathered one texel at a time.
-            gatherTexels(batch, kRun, uint32_t(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 255);
+            gatherTexels(batch, kRun,
+                         uint32_t(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 255);
             t00 = bilinear_detail::load(batch.texel[0]);
             t10 = bilinear_detail::load(batch.texel[1]);
             t01 = bilinear_detail::load(batch.texel[2]);
@@ -730,8 +731,7 @@ struct PixelPipeline {
     // nothing read, when a pixel's right-hand texel wraps (or the texture's rows are not a power
     // of two bytes apart).
     [[gnu::always_inline]] inline bool pairTexels(const BilinearLanes& lanes, __m128i& t00,
-                                                  __m128i& t10, __m128i& t01,
-                                                  __m128i& t11) const {
+                                                  __m128i& t10, __m128i& t01, __m128i& t11) const {
         if (pitchShift < 0) return false;
         const RasterTexture& t = *state.texture;
         const __m128i xMask = _mm_set1_epi32(t.width - 1), yMask = _mm_set1_epi32(t.height - 1);
@@ -790,8 +790,9 @@ struct PixelPipeline {
 
     // A run shorter than kRun at a span's end, a pixel at a time.
     template <bool Depth>
-    [[gnu::always_inline]] inline void partRun(BilinearBatch& batch, int n, Pixel& a, const Pixel& d, uint16_t* cell,
-                 uint16_t* depthCell) const {
+    [[gnu::always_inline]] inline void partRun(BilinearBatch& batch, int n, Pixel& a,
+                                               const Pixel& d, uint16_t* cell,
+                                               uint16_t* depthCell) const {
         uint32_t mask = 0;
         for (int k = 0; k < n; ++k) {
             uint32_t z = 0;
@@ -1046,7 +1047,7 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
         if (pow2(state.texture->height)) pipe.inverseHeight = 1.0 / state.texture->height;
         const RasterTexture& t = *state.texture;
         if (pow2(t.pitch) && t.width <= 65536 && t.height <= 65536)
-            pipe.pitchShift = __builtin_ctz(uint32_t(t.pitch));
+            pipe.pitchShift = std::countr_zero(uint32_t(t.pitch));
     }
     pipe.linear = state.magFilter == D3DTFG_LINEAR;
     if (!state.blend ||
