@@ -31,15 +31,15 @@ struct BilinearLanes {
 
 namespace bilinear_detail {
 
-inline __m128i load(const uint16_t* lanes) {
+[[gnu::always_inline]] inline __m128i load(const uint16_t* lanes) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
 }
 
 // A 5-bit or 6-bit channel widened to 8 bits by repeating its high bits.
-inline __m128i widen5(__m128i c) {
+[[gnu::always_inline]] inline __m128i widen5(__m128i c) {
     return _mm_or_si128(_mm_slli_epi16(c, 3), _mm_srli_epi16(c, 2));
 }
-inline __m128i widen6(__m128i c) {
+[[gnu::always_inline]] inline __m128i widen6(__m128i c) {
     return _mm_or_si128(_mm_slli_epi16(c, 2), _mm_srli_epi16(c, 4));
 }
 
@@ -47,7 +47,7 @@ struct Channels {
     __m128i c[3];
 };
 
-inline Channels channels(__m128i t) {
+[[gnu::always_inline]] inline Channels channels(__m128i t) {
     return {{widen5(_mm_srli_epi16(t, 11)),
              widen6(_mm_and_si128(_mm_srli_epi16(t, 5), _mm_set1_epi16(63))),
              widen5(_mm_and_si128(t, _mm_set1_epi16(31)))}};
@@ -55,7 +55,7 @@ inline Channels channels(__m128i t) {
 
 // (h0 * a + h1 * w + 32768) >> 16 per lane, with h below 2^16 and a + w = 256: the products
 // are taken whole in 32-bit lanes and the 0..255 results packed back.
-inline __m128i blendRows(__m128i h0, __m128i a, __m128i h1, __m128i w) {
+[[gnu::always_inline]] inline __m128i blendRows(__m128i h0, __m128i a, __m128i h1, __m128i w) {
     const __m128i lo0 = _mm_mullo_epi16(h0, a), hi0 = _mm_mulhi_epu16(h0, a);
     const __m128i lo1 = _mm_mullo_epi16(h1, w), hi1 = _mm_mulhi_epu16(h1, w);
     const __m128i half = _mm_set1_epi32(32768);
@@ -71,21 +71,21 @@ inline __m128i blendRows(__m128i h0, __m128i a, __m128i h1, __m128i w) {
 }
 
 // start + k x step for k = 0..7 modulo 2^32, four to a vector.
-inline void steppedLanes(uint32_t start, uint32_t step, __m128i (&out)[2]) {
+[[gnu::always_inline]] inline void steppedLanes(uint32_t start, uint32_t step, __m128i (&out)[2]) {
     out[0] = _mm_add_epi32(_mm_set1_epi32(int(start)),
                            _mm_set_epi32(int(step * 3), int(step * 2), int(step), 0));
     out[1] = _mm_add_epi32(out[0], _mm_set1_epi32(int(step * 4)));
 }
 
 // (x >> Shift) & 255 of eight 32-bit lanes, in 16-bit lanes.
-template <int Shift> inline __m128i byteLanes(const __m128i (&x)[2]) {
+template <int Shift> [[gnu::always_inline]] inline __m128i byteLanes(const __m128i (&x)[2]) {
     const __m128i bytes = _mm_set1_epi32(255);
     return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(x[0], Shift), bytes),
                            _mm_and_si128(_mm_srli_epi32(x[1], Shift), bytes));
 }
 
 // x / 255 for x up to 65535: (x * 0x8081) >> 23.
-inline __m128i divide255(__m128i x) {
+[[gnu::always_inline]] inline __m128i divide255(__m128i x) {
     return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(short(0x8081))), 7);
 }
 
