@@ -22,17 +22,24 @@ struct BilinearBatch {
 };
 
 #ifdef KESTRUNE_BILINEAR_SSE2
+// The same positions and colours of the eight pixels, lane by lane (modulo 2^32), four to a
+// vector.
+struct BilinearLanes {
+    __m128i u[2], v[2];
+    __m128i colour[3][2];
+};
+
 namespace bilinear_detail {
 
-inline __m128i load(const uint16_t* lanes) {
+[[gnu::always_inline]] inline __m128i load(const uint16_t* lanes) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
 }
 
 // A 5-bit or 6-bit channel widened to 8 bits by repeating its high bits.
-inline __m128i widen5(__m128i c) {
+[[gnu::always_inline]] inline __m128i widen5(__m128i c) {
     return _mm_or_si128(_mm_slli_epi16(c, 3), _mm_srli_epi16(c, 2));
 }
-inline __m128i widen6(__m128i c) {
+[[gnu::always_inline]] inline __m128i widen6(__m128i c) {
     return _mm_or_si128(_mm_slli_epi16(c, 2), _mm_srli_epi16(c, 4));
 }
 
@@ -40,14 +47,15 @@ struct Channels {
     __m128i c[3];
 };
 
-inline Channels channels(__m128i t) {
-    return {{widen5(_mm_srli_epi16(t, 11)), widen6(_mm_and_si128(_mm_srli_epi16(t, 5), _mm_set1_epi16(63))),
+[[gnu::always_inline]] inline Channels channels(__m128i t) {
+    return {{widen5(_mm_srli_epi16(t, 11)),
+             widen6(_mm_and_si128(_mm_srli_epi16(t, 5), _mm_set1_epi16(63))),
              widen5(_mm_and_si128(t, _mm_set1_epi16(31)))}};
 }
 
 // (h0 * a + h1 * w + 32768) >> 16 per lane, with h below 2^16 and a + w = 256: the products
 // are taken whole in 32-bit lanes and the 0..255 results packed back.
-inline __m128i blendRows(__m128i h0, __m128i a, __m128i h1, __m128i w) {
+[[gnu::always_inline]] inline __m128i blendRows(__m128i h0, __m128i a, __m128i h1, __m128i w) {
     const __m128i lo0 = _mm_mullo_epi16(h0, a), hi0 = _mm_mulhi_epu16(h0, a);
     const __m128i lo1 = _mm_mullo_epi16(h1, w), hi1 = _mm_mulhi_epu16(h1, w);
     const __m128i half = _mm_set1_epi32(32768);
@@ -62,33 +70,37 @@ inline __m128i blendRows(__m128i h0, __m128i a, __m128i h1, __m128i w) {
     return _mm_packs_epi32(low, high);
 }
 
-// ((start + k x step) >> Shift) & 255 for k = 0..7 in 16-bit lanes, the sums taken modulo 2^32.
-template <int Shift>
-inline __m128i byteLanes(uint32_t start, uint32_t step) {
-    const __m128i first = _mm_add_epi32(
-        _mm_set1_epi32(int(start)),
-        _mm_set_epi32(int(step * 3), int(step * 2), int(step), 0));
-    const __m128i second = _mm_add_epi32(first, _mm_set1_epi32(int(step * 4)));
+// start + k x step for k = 0..7 modulo 2^32, four to a vector.
+[[gnu::always_inline]] inline void steppedLanes(uint32_t start, uint32_t step, __m128i (&out)[2]) {
+    out[0] = _mm_add_epi32(_mm_set1_epi32(int(start)),
+                           _mm_set_epi32(int(step * 3), int(step * 2), int(step), 0));
+    out[1] = _mm_add_epi32(out[0], _mm_set1_epi32(int(step * 4)));
+}
+
+// (x >> Shift) & 255 of eight 32-bit lanes, in 16-bit lanes.
+template <int Shift> [[gnu::always_inline]] inline __m128i byteLanes(const __m128i (&x)[2]) {
     const __m128i bytes = _mm_set1_epi32(255);
-    return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(first, Shift), bytes),
-                           _mm_and_si128(_mm_srli_epi32(second, Shift), bytes));
+    return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(x[0], Shift), bytes),
+                           _mm_and_si128(_mm_srli_epi32(x[1], Shift), bytes));
 }
 
 // x / 255 for x up to 65535: (x * 0x8081) >> 23.
-inline __m128i divide255(__m128i x) {
+[[gnu::always_inline]] inline __m128i divide255(__m128i x) {
     return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(short(0x8081))), 7);
 }
 
 } // namespace bilinear_detail
 
-// The eight pixels filtered, modulated by their colour and packed to 5-6-5.
-[[gnu::always_inline]] inline __m128i filterBatch(const BilinearBatch& in) {
+// The eight pixels filtered from their texels in 16-bit lanes, modulated by their colour and
+// packed to 5-6-5.
+[[gnu::always_inline]] inline __m128i filterLanes(const BilinearLanes& in, __m128i t00, __m128i t10,
+                                                  __m128i t01, __m128i t11) {
     using namespace bilinear_detail;
     const __m128i full = _mm_set1_epi16(256);
-    const __m128i wx = byteLanes<8>(in.u, in.du), wy = byteLanes<8>(in.v, in.dv);
+    const __m128i wx = byteLanes<8>(in.u), wy = byteLanes<8>(in.v);
     const __m128i ax = _mm_sub_epi16(full, wx), ay = _mm_sub_epi16(full, wy);
-    const Channels c00 = channels(load(in.texel[0])), c10 = channels(load(in.texel[1]));
-    const Channels c01 = channels(load(in.texel[2])), c11 = channels(load(in.texel[3]));
+    const Channels c00 = channels(t00), c10 = channels(t10);
+    const Channels c01 = channels(t01), c11 = channels(t11);
     __m128i result[3];
     for (int c = 0; c < 3; ++c) {
         // Each row's sum is at most 255 x 256, so 16-bit lanes hold it.
@@ -97,12 +109,28 @@ inline __m128i divide255(__m128i x) {
         const __m128i h1 =
             _mm_add_epi16(_mm_mullo_epi16(c01.c[c], ax), _mm_mullo_epi16(c11.c[c], wx));
         const __m128i texel = blendRows(h0, ay, h1, wy);
-        const __m128i colour = byteLanes<16>(in.colour[c], in.colourStep[c]);
-        result[c] = divide255(_mm_mullo_epi16(texel, colour));
+        result[c] = divide255(_mm_mullo_epi16(texel, byteLanes<16>(in.colour[c])));
     }
     return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(result[0], 3), 11),
                                      _mm_slli_epi16(_mm_srli_epi16(result[1], 2), 5)),
                         _mm_srli_epi16(result[2], 3));
+}
+
+// The batch's positions and colours in lanes.
+[[gnu::always_inline]] inline BilinearLanes lanesOf(const BilinearBatch& in) {
+    BilinearLanes lanes;
+    bilinear_detail::steppedLanes(in.u, in.du, lanes.u);
+    bilinear_detail::steppedLanes(in.v, in.dv, lanes.v);
+    for (int c = 0; c < 3; ++c)
+        bilinear_detail::steppedLanes(in.colour[c], in.colourStep[c], lanes.colour[c]);
+    return lanes;
+}
+
+// The same from the texels gathered into the batch.
+[[gnu::always_inline]] inline __m128i filterBatch(const BilinearBatch& in) {
+    using namespace bilinear_detail;
+    return filterLanes(lanesOf(in), load(in.texel[0]), load(in.texel[1]), load(in.texel[2]),
+                       load(in.texel[3]));
 }
 #endif
 

@@ -5,8 +5,10 @@
 #include "render/direct3d/soft/soft_bilinear.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 namespace kestrune {
 
@@ -21,6 +23,12 @@ struct ClipVertex {
     float u, v;
     float r, g, b; // 0..255
 };
+
+#if defined(KESTRUNE_BILINEAR_SSE2) && defined(__GNUC__) && defined(__x86_64__)
+// Whether the processor runs AVX2, asked once when the program starts.
+#define KESTRUNE_RASTER_AVX2 1
+const bool kAvx2 = __builtin_cpu_supports("avx2");
+#endif
 
 // Attributes in screen space, in the order the span loops step them.
 enum Attribute { AttrZ, AttrRhw, AttrU, AttrV, AttrR, AttrG, AttrB, kAttributeCount };
@@ -205,7 +213,10 @@ struct PixelPipeline {
     bool texture565Pow2 = false; // and its sides are powers of two
     uint32_t flatChannels[3] = {0, 0, 0};
     int blendMode = 0; // kBlendOff, kBlendInverse or kBlendAny, from the blend states
-    double inverseWidth = 0, inverseHeight = 0; // 1 / the texture's sides when powers of two, else 0
+    // 1 / the texture's sides when powers of two, else 0.
+    double inverseWidth = 0, inverseHeight = 0;
+    // log2 of the texture's pitch when a power of two and its sides fit 16 bits, else -1.
+    int pitchShift = -1;
 
     void fetch(int x, int y, uint32_t out[3]) const {
         const RasterTexture& t = *state.texture;
@@ -486,69 +497,321 @@ struct PixelPipeline {
     }
 
 #ifdef KESTRUNE_BILINEAR_SSE2
-    // pixels() for bilinear 5-6-5 texturing without blending or clamping, a run at a time: each
-    // pixel's depth is tested and its texels, weights and colour gathered, then the run's drawn
-    // pixels are filtered together.
+    // pixels() for bilinear 5-6-5 texturing without blending or clamping, a run at a time: the
+    // run's depths are tested and its texels, weights and colour gathered, then its drawn pixels
+    // are filtered together.
     template <bool Depth>
     void pixelsBatched(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
-                       uint16_t* depthCell, const int64_t* colourStart,
-                       const int64_t* step) const {
+                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
+#ifdef KESTRUNE_RASTER_AVX2
+        if (kAvx2) {
+            pixelsBatchedAvx2<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+            return;
+        }
+#endif
+        pixelsBatchedWith<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+    }
+
+#ifdef KESTRUNE_RASTER_AVX2
+    // The same instructions in their three-operand AVX encodings, which save the copies that
+    // SSE2's two-operand forms need; the arithmetic, and so every bit, is the same.
+    template <bool Depth>
+    [[gnu::target("avx2")]] void
+    pixelsBatchedAvx2(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
+                      uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
+        pixelsBatchedWith<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+    }
+#endif
+
+    template <bool Depth>
+    [[gnu::always_inline]] inline void
+    pixelsBatchedWith(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
+                      uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
         static_assert(kRun == 8, "a batch holds one run");
-        const RasterTexture& t = *state.texture;
-        const int xMask = t.width - 1, yMask = t.height - 1;
         // Within the span every colour lies in 0..255, so its 32 low bits step it exactly.
         int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
         BilinearBatch batch;
-        for (int c = 0; c < 3; ++c) batch.colourStep[c] = uint32_t(step[c]);
-        const bool depthWrite = state.depthWrite;
-        auto texel = [](const uint8_t* at) { return uint16_t(at[0] | (at[1] << 8)); };
+        BilinearLanes lanes;
+        __m128i runColourStep[3];
+        for (int c = 0; c < 3; ++c) {
+            batch.colourStep[c] = uint32_t(step[c]);
+            bilinear_detail::steppedLanes(uint32_t(colour[c]), batch.colourStep[c],
+                                          lanes.colour[c]);
+            runColourStep[c] = _mm_set1_epi32(int(batch.colourStep[c] * kRun));
+        }
+        // z, 1/w, u and v in the lanes of one vector, stepped by adding their steps: each lane
+        // adds exactly as the one-pixel loop's floats do.
+        __m128 at = _mm_setr_ps(a.z, a.rhw, a.u, a.v);
+        const __m128 by = _mm_setr_ps(d.z, d.rhw, d.u, d.v);
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
-            int64_t fu, dfu, fv, dfv;
-            startRun(a, d, n, fu, dfu, fv, dfv);
-            batch.u = uint32_t(fu);
-            batch.v = uint32_t(fv);
-            batch.du = uint32_t(dfu);
-            batch.dv = uint32_t(dfv);
+            if (n < kRun || !startFullRun(at, by, batch)) {
+                int64_t fu, dfu, fv, dfv;
+                startRun(pixelOf(at), d, n, fu, dfu, fv, dfv);
+                batch.u = uint32_t(fu);
+                batch.v = uint32_t(fv);
+                batch.du = uint32_t(dfu);
+                batch.dv = uint32_t(dfv);
+            }
             for (int c = 0; c < 3; ++c) {
                 batch.colour[c] = uint32_t(colour[c]);
                 colour[c] += step[c] * n;
             }
-            uint32_t mask = 0;
-            for (int k = 0; k < n; ++k) {
-                uint32_t z = 0;
-                if (!Depth || depthTest(a.z, depthCell[k], z)) {
-                    if constexpr (Depth)
-                        if (depthWrite) depthCell[k] = uint16_t(z);
-                    mask |= 1u << k;
-                    const int x0 = int(fu >> 16) & xMask, x1 = (x0 + 1) & xMask;
-                    const int y0 = int(fv >> 16) & yMask, y1 = (y0 + 1) & yMask;
-                    const uint8_t* row0 = t.pixels + std::ptrdiff_t(y0) * t.pitch;
-                    const uint8_t* row1 = t.pixels + std::ptrdiff_t(y1) * t.pitch;
-                    batch.texel[0][k] = texel(row0 + x0 * 2);
-                    batch.texel[1][k] = texel(row0 + x1 * 2);
-                    batch.texel[2][k] = texel(row1 + x0 * 2);
-                    batch.texel[3][k] = texel(row1 + x1 * 2);
-                }
-                a.z += d.z;
-                a.rhw += d.rhw;
-                a.u += d.u;
-                a.v += d.v;
-                fu += dfu;
-                fv += dfv;
-            }
-            if (mask == (1u << kRun) - 1) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(cell), filterBatch(batch));
-            } else if (mask) {
-                alignas(16) uint16_t drawn[kRun];
-                _mm_store_si128(reinterpret_cast<__m128i*>(drawn), filterBatch(batch));
-                for (int k = 0; k < n; ++k)
-                    if (mask >> k & 1) cell[k] = drawn[k];
+            if (n == kRun) {
+                bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
+                bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
+                fullRun<Depth>(batch, lanes, at, by, cell, depthCell);
+                for (int c = 0; c < 3; ++c)
+                    for (__m128i& l : lanes.colour[c]) l = _mm_add_epi32(l, runColourStep[c]);
+            } else {
+                Pixel p = pixelOf(at);
+                partRun<Depth>(batch, n, p, d, cell, depthCell); // the span's last run
             }
             x += n;
             cell += n;
             if constexpr (Depth) depthCell += n;
         }
+    }
+
+    // z, 1/w, u and v from their lanes.
+    [[gnu::always_inline]] static inline Pixel pixelOf(__m128 at) {
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, at);
+        return {lanes[0], lanes[1], lanes[2], lanes[3], 0, 0, 0};
+    }
+
+    // startRun() and runStart() for a whole run that filters, u in the low lane of each vector
+    // and v in the high one, keeping the low 32 bits of the 16.16 positions and steps: the same
+    // operations on the same doubles, with floor and rounding taken through 32-bit integers.
+    // False, with nothing set, where a value is not finite or beyond what those integers hold
+    // exactly; the caller then takes startRun().
+    [[gnu::always_inline]] inline bool startFullRun(__m128 at, __m128 by,
+                                                    BilinearBatch& batch) const {
+        // The attributes at the run's end as startRun() takes them: a + d x pixels.
+        const __m128 far = _mm_add_ps(at, _mm_mul_ps(by, _mm_set1_ps(float(kRun))));
+        __m128 ends = _mm_shuffle_ps(at, far, _MM_SHUFFLE(3, 2, 3, 2)); // u0, v0, u1, v1
+        if (state.perspective) // both 1 / (1/w) in one division
+            ends = _mm_mul_ps(ends, _mm_div_ps(_mm_set1_ps(1.0f),
+                                               _mm_shuffle_ps(at, far, _MM_SHUFFLE(1, 1, 1, 1))));
+        const __m128d size =
+            _mm_setr_pd(double(state.texture->width), double(state.texture->height));
+        const __m128d half = _mm_set1_pd(0.5), zero = _mm_setzero_pd();
+        __m128d t0 = _mm_sub_pd(_mm_mul_pd(_mm_cvtps_pd(ends), size), half);
+        __m128d t1 = _mm_sub_pd(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(ends, ends)), size), half);
+        const __m128d y = _mm_mul_pd(t0, _mm_setr_pd(inverseWidth, inverseHeight));
+        // Within +-2^30 (which a NaN or an infinity is not), truncation to 32 bits is exact.
+        const __m128d absolute = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+        const __m128d limit = _mm_set1_pd(1073741824.0);
+        auto within = [&](__m128d x) { return _mm_cmplt_pd(_mm_and_pd(x, absolute), limit); };
+        __m128d ok = _mm_and_pd(_mm_and_pd(within(y), within(t0)),
+                                _mm_cmpeq_pd(_mm_sub_pd(t1, t1), zero)); // t1 finite
+        const __m128d truncated = _mm_cvtepi32_pd(_mm_cvttpd_epi32(y));
+        const __m128d floored =
+            _mm_sub_pd(truncated, _mm_and_pd(_mm_cmpgt_pd(truncated, y), _mm_set1_pd(1.0)));
+        const __m128d base = _mm_mul_pd(floored, size);
+        t0 = _mm_sub_pd(t0, base);
+        const __m128d reach = _mm_set1_pd(16777216.0);
+        // std::clamp: max and min give the bound only where it differs from the value.
+        t1 = _mm_min_pd(_mm_max_pd(_mm_sub_pd(t1, base), _mm_sub_pd(t0, reach)),
+                        _mm_add_pd(t0, reach));
+        const __m128d fixedOne = _mm_set1_pd(65536.0);
+        const __m128d start = _mm_mul_pd(t0, fixedOne);
+        const __m128d step =
+            _mm_mul_pd(_mm_mul_pd(_mm_sub_pd(t1, t0), fixedOne), _mm_set1_pd(1.0 / kRun));
+        ok = _mm_and_pd(ok, _mm_and_pd(within(start), within(step)));
+        if (_mm_movemask_pd(ok) != 3) return false;
+        // roundToInt64(): half away from zero, from the truncation and the fraction left.
+        auto round = [half](__m128d x) {
+            const __m128i i = _mm_cvttpd_epi32(x);
+            const __m128d fraction = _mm_sub_pd(x, _mm_cvtepi32_pd(i));
+            const __m128i up = _mm_castpd_si128(_mm_cmpge_pd(fraction, half));
+            const __m128i down =
+                _mm_castpd_si128(_mm_cmple_pd(fraction, _mm_sub_pd(_mm_setzero_pd(), half)));
+            // The 64-bit lane masks brought to the two low 32-bit lanes.
+            const __m128i adjust =
+                _mm_shuffle_epi32(_mm_sub_epi64(up, down), _MM_SHUFFLE(2, 0, 2, 0));
+            return _mm_sub_epi32(i, adjust);
+        };
+        alignas(16) uint32_t lanes[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), round(start));
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), round(step));
+        batch.u = lanes[0];
+        batch.v = lanes[1];
+        batch.du = lanes[4];
+        batch.dv = lanes[5];
+        return true;
+    }
+
+    // The attributes stepped over the run's pixels one at a time, as the one-pixel loop steps
+    // them; the z of each pixel goes to zs.
+    [[gnu::always_inline]] static inline void stepRun(__m128& at, __m128 by, float* zs) {
+        for (int k = 0; k < kRun; ++k) {
+            _mm_store_ss(zs + k, at);
+            at = _mm_add_ps(at, by);
+        }
+    }
+
+    // depthTest() for four pixels in 32-bit lanes: the passing lanes all ones, and z their depths.
+    [[gnu::always_inline]] inline __m128i depthLanes(const float* zs, __m128i stored,
+                                                     __m128i& z) const {
+        __m128 zf =
+            _mm_add_ps(_mm_mul_ps(_mm_load_ps(zs), _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+        // max and min take their second operand when the first is NaN, as the one-pixel test does.
+        zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
+        z = _mm_sub_epi32(_mm_cvttps_epi32(zf), _mm_set1_epi32(int(state.depthBias)));
+        z = _mm_and_si128(z, _mm_cmpgt_epi32(z, _mm_setzero_si128()));
+        const __m128i all = _mm_set1_epi32(-1);
+        switch (state.depthFunction) {
+        case D3DCMP_NEVER:
+            return _mm_setzero_si128();
+        case D3DCMP_LESS:
+            return _mm_cmpgt_epi32(stored, z);
+        case D3DCMP_EQUAL:
+            return _mm_cmpeq_epi32(z, stored);
+        case D3DCMP_LESSEQUAL:
+            return _mm_xor_si128(_mm_cmpgt_epi32(z, stored), all);
+        case D3DCMP_GREATER:
+            return _mm_cmpgt_epi32(z, stored);
+        case D3DCMP_NOTEQUAL:
+            return _mm_xor_si128(_mm_cmpeq_epi32(z, stored), all);
+        case D3DCMP_GREATEREQUAL:
+            return _mm_xor_si128(_mm_cmpgt_epi32(stored, z), all);
+        default:
+            return all;
+        }
+    }
+
+    // A whole run: depths tested and written eight at a time, texel addresses worked out in
+    // lanes, and the two texels side by side in a row read together where the second does not
+    // wrap to the row's start.
+    template <bool Depth>
+    [[gnu::always_inline]] inline void fullRun(BilinearBatch& batch, const BilinearLanes& lanes,
+                                               __m128& at, __m128 by, uint16_t* cell,
+                                               uint16_t* depthCell) const {
+        alignas(16) float zs[kRun];
+        stepRun(at, by, zs);
+        __m128i mask = _mm_set1_epi16(-1);
+        if constexpr (Depth) {
+            const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depthCell));
+            const __m128i zero = _mm_setzero_si128();
+            __m128i z0, z1;
+            const __m128i pass0 = depthLanes(zs, _mm_unpacklo_epi16(stored, zero), z0);
+            const __m128i pass1 = depthLanes(zs + 4, _mm_unpackhi_epi16(stored, zero), z1);
+            mask = _mm_packs_epi32(pass0, pass1);
+            if (_mm_movemask_epi8(mask) == 0) return;
+            if (state.depthWrite) {
+                // Depths below 2^16 packed as their low 16 bits.
+                const __m128i z = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(z0, 16), 16),
+                                                  _mm_srai_epi32(_mm_slli_epi32(z1, 16), 16));
+                _mm_storeu_si128(
+                    reinterpret_cast<__m128i*>(depthCell),
+                    _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
+            }
+        }
+        __m128i t00, t10, t01, t11;
+        if (!pairTexels(lanes, t00, t10, t01, t11)) {
+            // A pixel whose right-hand texels wrap: gathered one texel at a time.
+            gatherTexels(batch, kRun,
+                         uint32_t(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 255);
+            t00 = bilinear_detail::load(batch.texel[0]);
+            t10 = bilinear_detail::load(batch.texel[1]);
+            t01 = bilinear_detail::load(batch.texel[2]);
+            t11 = bilinear_detail::load(batch.texel[3]);
+        }
+        const __m128i drawn = filterLanes(lanes, t00, t10, t01, t11);
+        __m128i* out = reinterpret_cast<__m128i*>(cell);
+        if (_mm_movemask_epi8(mask) != 0xFFFF)
+            _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, drawn),
+                                               _mm_andnot_si128(mask, _mm_loadu_si128(out))));
+        else
+            _mm_storeu_si128(out, drawn);
+    }
+
+    // The run's four texels per pixel, the two of a row read as one 32-bit word; false, with
+    // nothing read, when a pixel's right-hand texel wraps (or the texture's rows are not a power
+    // of two bytes apart).
+    [[gnu::always_inline]] inline bool pairTexels(const BilinearLanes& lanes, __m128i& t00,
+                                                  __m128i& t10, __m128i& t01, __m128i& t11) const {
+        if (pitchShift < 0) return false;
+        const RasterTexture& t = *state.texture;
+        const __m128i xMask = _mm_set1_epi32(t.width - 1), yMask = _mm_set1_epi32(t.height - 1);
+        const __m128i shift = _mm_cvtsi32_si128(pitchShift);
+        alignas(16) uint32_t top[kRun], bottom[kRun];
+        int wraps = 0;
+        for (int half = 0; half < 2; ++half) {
+            const __m128i x0 = _mm_and_si128(_mm_srli_epi32(lanes.u[half], 16), xMask);
+            const __m128i y0 = _mm_and_si128(_mm_srli_epi32(lanes.v[half], 16), yMask);
+            const __m128i y1 = _mm_and_si128(_mm_add_epi32(y0, _mm_set1_epi32(1)), yMask);
+            wraps |= _mm_movemask_epi8(_mm_cmpeq_epi32(x0, xMask));
+            const __m128i column = _mm_slli_epi32(x0, 1);
+            _mm_store_si128(reinterpret_cast<__m128i*>(top + 4 * half),
+                            _mm_add_epi32(_mm_sll_epi32(y0, shift), column));
+            _mm_store_si128(reinterpret_cast<__m128i*>(bottom + 4 * half),
+                            _mm_add_epi32(_mm_sll_epi32(y1, shift), column));
+        }
+        if (wraps) return false;
+        alignas(16) uint32_t topPair[kRun], bottomPair[kRun];
+        for (int k = 0; k < kRun; ++k) {
+            std::memcpy(&topPair[k], t.pixels + top[k], 4);
+            std::memcpy(&bottomPair[k], t.pixels + bottom[k], 4);
+        }
+        auto split = [](const uint32_t* pairs, __m128i& left, __m128i& right) {
+            const __m128i p0 = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs));
+            const __m128i p1 = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs + 4));
+            // Texels below 2^16, sign-extended from their 16 bits so that packing keeps them.
+            left = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(p0, 16), 16),
+                                   _mm_srai_epi32(_mm_slli_epi32(p1, 16), 16));
+            right = _mm_packs_epi32(_mm_srai_epi32(p0, 16), _mm_srai_epi32(p1, 16));
+        };
+        split(topPair, t00, t10);
+        split(bottomPair, t01, t11);
+        return true;
+    }
+
+    // The texels of the pixels in mask, one at a time.
+    [[gnu::always_inline]] inline void gatherTexels(BilinearBatch& batch, int n,
+                                                    uint32_t mask) const {
+        const RasterTexture& t = *state.texture;
+        const int xMask = t.width - 1, yMask = t.height - 1;
+        auto texel = [](const uint8_t* at) { return uint16_t(at[0] | (at[1] << 8)); };
+        uint32_t fu = batch.u, fv = batch.v;
+        for (int k = 0; k < n; ++k, fu += batch.du, fv += batch.dv) {
+            if (!(mask >> k & 1)) continue;
+            const int x0 = int(fu >> 16) & xMask, x1 = (x0 + 1) & xMask;
+            const int y0 = int(fv >> 16) & yMask, y1 = (y0 + 1) & yMask;
+            const uint8_t* row0 = t.pixels + std::ptrdiff_t(y0) * t.pitch;
+            const uint8_t* row1 = t.pixels + std::ptrdiff_t(y1) * t.pitch;
+            batch.texel[0][k] = texel(row0 + x0 * 2);
+            batch.texel[1][k] = texel(row0 + x1 * 2);
+            batch.texel[2][k] = texel(row1 + x0 * 2);
+            batch.texel[3][k] = texel(row1 + x1 * 2);
+        }
+    }
+
+    // A run shorter than kRun at a span's end, a pixel at a time.
+    template <bool Depth>
+    [[gnu::always_inline]] inline void partRun(BilinearBatch& batch, int n, Pixel& a,
+                                               const Pixel& d, uint16_t* cell,
+                                               uint16_t* depthCell) const {
+        uint32_t mask = 0;
+        for (int k = 0; k < n; ++k) {
+            uint32_t z = 0;
+            if (!Depth || depthTest(a.z, depthCell[k], z)) {
+                if constexpr (Depth)
+                    if (state.depthWrite) depthCell[k] = uint16_t(z);
+                mask |= 1u << k;
+            }
+            a.z += d.z;
+            a.rhw += d.rhw;
+            a.u += d.u;
+            a.v += d.v;
+        }
+        if (!mask) return;
+        gatherTexels(batch, n, mask);
+        alignas(16) uint16_t drawn[kRun];
+        _mm_store_si128(reinterpret_cast<__m128i*>(drawn), filterBatch(batch));
+        for (int k = 0; k < n; ++k)
+            if (mask >> k & 1) cell[k] = drawn[k];
     }
 #endif
 
@@ -782,6 +1045,9 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     if (state.texture) {
         if (pow2(state.texture->width)) pipe.inverseWidth = 1.0 / state.texture->width;
         if (pow2(state.texture->height)) pipe.inverseHeight = 1.0 / state.texture->height;
+        const RasterTexture& t = *state.texture;
+        if (pow2(t.pitch) && t.width <= 65536 && t.height <= 65536)
+            pipe.pitchShift = std::countr_zero(uint32_t(t.pitch));
     }
     pipe.linear = state.magFilter == D3DTFG_LINEAR;
     if (!state.blend ||
@@ -861,6 +1127,23 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
     return true;
 }
 
+namespace {
+
+// count cells set to value: as bytes where its two bytes are equal (depth 0xFFFF, black), else
+// eight bytes at a time rather than the two a plain loop writes.
+void fillRow(uint16_t* row, int count, uint16_t value) {
+    if ((value & 255) == (value >> 8)) {
+        std::memset(row, value & 255, size_t(count) * 2);
+        return;
+    }
+    const uint64_t four = value * 0x0001000100010001ull;
+    int i = 0;
+    for (; i + 4 <= count; i += 4) std::memcpy(row + i, &four, sizeof four);
+    for (; i < count; ++i) row[i] = value;
+}
+
+} // namespace
+
 void clearTarget(const RasterTarget& target, const RasterClear& clear, RasterRows rows) {
     const Rect& rect = clear.rect;
     int left = std::max(rect.left, 0), top = std::max(rect.top, 0);
@@ -869,12 +1152,12 @@ void clearTarget(const RasterTarget& target, const RasterClear& clear, RasterRow
     for (int y = top; y < bottom; ++y) {
         if (!rows.owns(y)) continue;
         if (clear.color && target.color) {
-            uint16_t* row = target.color + std::ptrdiff_t(y) * target.colorPitch;
-            std::fill(row + left, row + right, clear.colorValue);
+            fillRow(target.color + std::ptrdiff_t(y) * target.colorPitch + left, right - left,
+                    clear.colorValue);
         }
         if (clear.depth && target.depth) {
-            uint16_t* row = target.depth + std::ptrdiff_t(y) * target.depthPitch;
-            std::fill(row + left, row + right, clear.depthValue);
+            fillRow(target.depth + std::ptrdiff_t(y) * target.depthPitch + left, right - left,
+                    clear.depthValue);
         }
     }
 }
