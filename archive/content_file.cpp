@@ -3,10 +3,13 @@
 
 #include <sys/stat.h>
 
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "archive/archive.h"
 
@@ -40,16 +43,95 @@ std::optional<FileStamp> stampOf(const char* path) {
     return stamp;
 }
 
+// Archives up to this size are held in memory whole while kept, and unpacked from there.
+constexpr uint64_t kImageLimit = uint64_t{64} << 20;
+
+enum class Unpacking : uint8_t { Waiting, Busy, Ready, Taken };
+
+// A second thread that unpacks the kept archive's entries in directory order, ahead of the
+// loaders that ask for them: an entry is handed over once, later asks unpack it again.
+struct ReadAhead {
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable unpacked;
+    std::vector<Unpacking> states;                             // under mutex
+    std::vector<std::optional<std::vector<uint8_t>>> entries; // entry i's bytes while Ready
+    bool stopping = false;                                     // under mutex
+};
+
 struct KeptArchive {
     int holders = 0;
     std::string name;
     FileStamp stamp;
     std::unique_ptr<DataArchive> archive;
+    std::vector<uint8_t> image; // the whole file, when it could be read and is small enough
+    ReadAhead ahead;
 };
 
 KeptArchive& kept() {
     static KeptArchive k;
     return k;
+}
+
+void unpackAhead(KeptArchive& k) {
+    ReadAhead& a = k.ahead;
+    for (size_t i = 0; i < a.states.size(); ++i) {
+        {
+            std::lock_guard lock(a.mutex);
+            if (a.stopping) return;
+            if (a.states[i] != Unpacking::Waiting) continue;
+            a.states[i] = Unpacking::Busy;
+        }
+        auto bytes = k.archive->extractAt(int(i), k.image);
+        {
+            std::lock_guard lock(a.mutex);
+            a.entries[i] = std::move(bytes);
+            a.states[i] = Unpacking::Ready;
+        }
+        a.unpacked.notify_all();
+    }
+}
+
+void startReadAhead(KeptArchive& k) {
+    if (!loadingThreadsAvailable() || k.image.empty() || k.archive->entryCount() < 2) return;
+    k.ahead.states.assign(size_t(k.archive->entryCount()), Unpacking::Waiting);
+    k.ahead.entries.resize(k.ahead.states.size());
+    k.ahead.thread = std::thread(unpackAhead, std::ref(k));
+}
+
+void stopReadAhead(KeptArchive& k) {
+    ReadAhead& a = k.ahead;
+    if (a.thread.joinable()) {
+        {
+            std::lock_guard lock(a.mutex);
+            a.stopping = true;
+        }
+        a.thread.join();
+    }
+    a.stopping = false;
+    a.states.clear();
+    a.entries.clear();
+}
+
+void forget(KeptArchive& k) {
+    stopReadAhead(k);
+    k.archive.reset();
+    k.image.clear();
+}
+
+// Entry index of the kept archive: unpacked ahead, or here when it was not (or was handed over).
+std::optional<std::vector<uint8_t>> extractKept(KeptArchive& k, int index) {
+    if (index < 0) return std::nullopt;
+    ReadAhead& a = k.ahead;
+    if (!a.states.empty()) {
+        std::unique_lock lock(a.mutex);
+        a.unpacked.wait(lock, [&] { return a.states[size_t(index)] != Unpacking::Busy; });
+        const Unpacking was = a.states[size_t(index)];
+        a.states[size_t(index)] = Unpacking::Taken;
+        if (was == Unpacking::Ready) return std::move(a.entries[size_t(index)]);
+    }
+    if (!k.image.empty()) return k.archive->extractAt(index, k.image);
+    return k.archive->extractAt(index);
 }
 
 // The kept archive when it is still the default archive as it is on disk now, opened again when
@@ -60,14 +142,18 @@ const DataArchive* keptArchive() {
     const auto before = stampOf(name);
     if (!before) return nullptr;
     if (k.archive && k.name == name && k.stamp == *before) return k.archive.get();
-    k.archive.reset();
+    forget(k);
     auto archive = std::make_unique<DataArchive>(name);
+    std::vector<uint8_t> image;
+    archive->readImage(image, kImageLimit);
     // Changed while it was being opened: not kept, as the directory may be of either version.
     const auto after = stampOf(name);
     if (!after || !(*after == *before)) return nullptr;
     k.name = name;
     k.stamp = *before;
     k.archive = std::move(archive);
+    k.image = std::move(image);
+    startReadAhead(k);
     return k.archive.get();
 }
 
@@ -78,7 +164,7 @@ ArchiveKeptOpen::ArchiveKeptOpen() {
 }
 
 ArchiveKeptOpen::~ArchiveKeptOpen() {
-    if (--kept().holders == 0) kept().archive.reset();
+    if (--kept().holders == 0) forget(kept());
 }
 
 std::optional<std::vector<uint8_t>> readWholeFile(const char* path) {
@@ -100,9 +186,18 @@ std::optional<std::vector<uint8_t>> readWholeFile(const char* path) {
 std::optional<std::vector<uint8_t>> readContentFile(const char* name) {
     if (auto bytes = readWholeFile(name)) return bytes;
     if (kept().holders > 0 && defaultArchiveName() != std::string_view(kNoArchiveName))
-        if (const DataArchive* archive = keptArchive()) return archive->extract(name);
+        if (const DataArchive* archive = keptArchive())
+            return extractKept(kept(), archive->find(name));
     DataArchive archive;
     return archive.extract(name);
+}
+
+bool loadingThreadsAvailable() {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    return false;
+#else
+    return std::thread::hardware_concurrency() > 1;
+#endif
 }
 
 } // namespace kestrune

@@ -61,16 +61,6 @@ void decodeJobs() {
     }
 }
 
-// A second thread only where there is one to run it on: the web build has no threads, and one
-// core would only take turns.
-bool threadsAvailable() {
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
-    return false;
-#else
-    return std::thread::hardware_concurrency() > 1;
-#endif
-}
-
 void stopDecoder() {
     Ahead& a = ahead();
     if (!a.decoder.joinable()) return;
@@ -96,7 +86,7 @@ TexturesDecodedAhead::~TexturesDecodedAhead() {
 
 bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, TextureUploadFn upload) {
     Ahead& a = ahead();
-    if (a.holders == 0 || !threadsAvailable()) return false;
+    if (a.holders == 0 || !loadingThreadsAvailable()) return false;
     auto job = std::make_unique<TextureJob>();
     job->index = index;
     job->mipmap = mipmap;
