@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "archive/archive.h"
@@ -59,7 +60,11 @@ struct ReadAhead {
     bool stopping = false;                                     // under mutex
 };
 
+struct KeptArchive;
+void stopReadAhead(KeptArchive& k);
+
 struct KeptArchive {
+    ~KeptArchive() { stopReadAhead(*this); } // one still kept at exit must not end the process
     int holders = 0;
     std::string name;
     FileStamp stamp;
@@ -96,7 +101,12 @@ void startReadAhead(KeptArchive& k) {
     if (!loadingThreadsAvailable() || k.image.empty() || k.archive->entryCount() < 2) return;
     k.ahead.states.assign(size_t(k.archive->entryCount()), Unpacking::Waiting);
     k.ahead.entries.resize(k.ahead.states.size());
-    k.ahead.thread = std::thread(unpackAhead, std::ref(k));
+    try {
+        k.ahead.thread = std::thread(unpackAhead, std::ref(k));
+    } catch (const std::system_error&) {
+        k.ahead.states.clear(); // no thread to be had: every entry is unpacked when asked for
+        k.ahead.entries.clear();
+    }
 }
 
 void stopReadAhead(KeptArchive& k) {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -24,7 +25,11 @@ struct TextureJob {
     std::optional<std::vector<uint8_t>> pixels;
 };
 
+struct Ahead;
+void stopDecoder(Ahead& a);
+
 struct Ahead {
+    ~Ahead() { stopDecoder(*this); } // a holder still alive at exit must not end the process
     int holders = 0;                         // loading thread only
     std::vector<std::unique_ptr<TextureJob>> // loading thread only: every job not yet uploaded
         requested;
@@ -61,8 +66,7 @@ void decodeJobs() {
     }
 }
 
-void stopDecoder() {
-    Ahead& a = ahead();
+void stopDecoder(Ahead& a) {
     if (!a.decoder.joinable()) return;
     {
         std::lock_guard lock(a.mutex);
@@ -81,19 +85,25 @@ TexturesDecodedAhead::TexturesDecodedAhead() {
 
 TexturesDecodedAhead::~TexturesDecodedAhead() {
     finishTextureLoads();
-    if (--ahead().holders == 0) stopDecoder();
+    if (--ahead().holders == 0) stopDecoder(ahead());
 }
 
 bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, TextureUploadFn upload) {
     Ahead& a = ahead();
     if (a.holders == 0 || !loadingThreadsAvailable()) return false;
+    if (!a.decoder.joinable()) {
+        try {
+            a.decoder = std::thread(decodeJobs);
+        } catch (const std::system_error&) {
+            return false; // no thread to be had: decoded here, one by one
+        }
+    }
     auto job = std::make_unique<TextureJob>();
     job->index = index;
     job->mipmap = mipmap;
     job->upload = upload;
     // Read here, in request order, so that what is found is what the show finds at this point.
     job->bytes = readContentFile(name);
-    if (!a.decoder.joinable()) a.decoder = std::thread(decodeJobs);
     {
         std::lock_guard lock(a.mutex);
         a.queue.push_back(job.get());
