@@ -3,7 +3,6 @@
 
 #include <sys/stat.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -54,7 +53,6 @@ enum class Unpacking : uint8_t { Waiting, Busy, Ready, Taken };
 struct ReadAhead {
     std::thread thread;
     std::mutex mutex;
-    std::condition_variable unpacked;
     std::vector<Unpacking> states;                             // under mutex
     std::vector<std::optional<std::vector<uint8_t>>> entries; // entry i's bytes while Ready
     bool stopping = false;                                     // under mutex
@@ -88,12 +86,12 @@ void unpackAhead(KeptArchive& k) {
             a.states[i] = Unpacking::Busy;
         }
         auto bytes = k.archive->extractAt(int(i), k.image);
-        {
-            std::lock_guard lock(a.mutex);
+        std::lock_guard lock(a.mutex);
+        // Taken meanwhile: the caller unpacked it for itself rather than wait.
+        if (a.states[i] == Unpacking::Busy) {
             a.entries[i] = std::move(bytes);
             a.states[i] = Unpacking::Ready;
         }
-        a.unpacked.notify_all();
     }
 }
 
@@ -134,8 +132,9 @@ std::optional<std::vector<uint8_t>> extractKept(KeptArchive& k, int index) {
     if (index < 0) return std::nullopt;
     ReadAhead& a = k.ahead;
     if (!a.states.empty()) {
-        std::unique_lock lock(a.mutex);
-        a.unpacked.wait(lock, [&] { return a.states[size_t(index)] != Unpacking::Busy; });
+        // An entry being unpacked is unpacked here as well: the thread may be waiting for a core,
+        // and the loader should not wait for it.
+        std::lock_guard lock(a.mutex);
         const Unpacking was = a.states[size_t(index)];
         a.states[size_t(index)] = Unpacking::Taken;
         if (was == Unpacking::Ready) return std::move(a.entries[size_t(index)]);

@@ -60,7 +60,8 @@ public:
     TexturesDecodedAhead& operator=(const TexturesDecodedAhead&) = delete;
 };
 
-// Waits for every image decoded ahead and uploads them; call before drawing what was loaded.
+// Waits for the images decoded ahead (decoding here those the thread has not started) and
+// uploads them in request order; call before drawing what was loaded.
 void finishTextureLoads();
 
 // For loadTextureShared: hands the new slot's image to the decoder thread; false when images

@@ -113,10 +113,25 @@ bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, Textur
     return true;
 }
 
+void decodeHere(TextureJob& job) {
+    if (job.bytes) job.pixels = decodeJpegBytes(job.bytes->data(), job.bytes->size(), job.width, job.height);
+    job.done = true;
+}
+
 void finishTextureLoads() {
     Ahead& a = ahead();
+    // Images the thread has not started are decoded here rather than waited for (it may be
+    // waiting for a core); one it is decoding is waited for, so that messages keep their order.
+    std::deque<TextureJob*> left;
+    {
+        std::lock_guard lock(a.mutex);
+        left.swap(a.queue);
+    }
     for (auto& job : a.requested) {
-        {
+        if (!left.empty() && left.front() == job.get()) {
+            left.pop_front();
+            decodeHere(*job);
+        } else {
             std::unique_lock lock(a.mutex);
             a.decoded.wait(lock, [&] { return job->done; });
         }
