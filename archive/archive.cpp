@@ -68,7 +68,8 @@ std::optional<std::vector<uint8_t>> uncompressBlock(const uint8_t* packed, size_
     if (!tryResize(result, unpackedSize)) return std::nullopt;
     uint8_t spare = 0; // zlib wants somewhere to write even when nothing is expected
     uLongf length = unpackedSize;
-    int status = uncompress(unpackedSize ? result.data() : &spare, &length, packed, uLong(packedSize));
+    int status =
+        uncompress(unpackedSize ? result.data() : &spare, &length, packed, uLong(packedSize));
     if (status != Z_OK || length != unpackedSize) return std::nullopt;
     return result;
 }

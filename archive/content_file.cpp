@@ -53,9 +53,9 @@ enum class Unpacking : uint8_t { Waiting, Busy, Ready, Taken };
 struct ReadAhead {
     std::thread thread;
     std::mutex mutex;
-    std::vector<Unpacking> states;                             // under mutex
+    std::vector<Unpacking> states;                            // under mutex
     std::vector<std::optional<std::vector<uint8_t>>> entries; // entry i's bytes while Ready
-    bool stopping = false;                                     // under mutex
+    bool stopping = false;                                    // under mutex
 };
 
 struct KeptArchive;

@@ -30,7 +30,7 @@ void stopDecoder(Ahead& a);
 
 struct Ahead {
     ~Ahead() { stopDecoder(*this); } // a holder still alive at exit must not end the process
-    int holders = 0;                         // loading thread only
+    int holders = 0;                 // loading thread only
     std::vector<std::unique_ptr<TextureJob>> // loading thread only: every job not yet uploaded
         requested;
     std::thread decoder; // started with the first job of a session
@@ -56,7 +56,8 @@ void decodeJobs() {
         lock.unlock();
         int32_t width = 0, height = 0;
         std::optional<std::vector<uint8_t>> pixels;
-        if (job->bytes) pixels = decodeJpegBytes(job->bytes->data(), job->bytes->size(), width, height);
+        if (job->bytes)
+            pixels = decodeJpegBytes(job->bytes->data(), job->bytes->size(), width, height);
         lock.lock();
         job->width = width;
         job->height = height;
@@ -64,6 +65,13 @@ void decodeJobs() {
         job->done = true;
         a.decoded.notify_all();
     }
+}
+
+// A job the decoder never took, decoded on the loading thread.
+void decodeHere(TextureJob& job) {
+    if (job.bytes)
+        job.pixels = decodeJpegBytes(job.bytes->data(), job.bytes->size(), job.width, job.height);
+    job.done = true;
 }
 
 void stopDecoder(Ahead& a) {
@@ -111,11 +119,6 @@ bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, Textur
     a.wake.notify_one();
     a.requested.push_back(std::move(job));
     return true;
-}
-
-void decodeHere(TextureJob& job) {
-    if (job.bytes) job.pixels = decodeJpegBytes(job.bytes->data(), job.bytes->size(), job.width, job.height);
-    job.done = true;
 }
 
 void finishTextureLoads() {
