@@ -48,8 +48,8 @@ constexpr uint64_t kImageLimit = uint64_t{64} << 20;
 
 enum class Unpacking : uint8_t { Waiting, Busy, Ready, Taken };
 
-// A second thread that unpacks the kept archive's entries in directory order, ahead of the
-// loaders that ask for them: an entry is handed over once, later asks unpack it again.
+// A second thread that unpacks the kept archive's entries ahead of the loaders that ask for them:
+// an entry is handed over once, later asks unpack it again.
 struct ReadAhead {
     std::thread thread;
     std::mutex mutex;
@@ -76,9 +76,11 @@ KeptArchive& kept() {
     return k;
 }
 
+// From the last entry back: a loader reading the entries in directory order then meets the
+// thread half way instead of racing it over the same entries.
 void unpackAhead(KeptArchive& k) {
     ReadAhead& a = k.ahead;
-    for (size_t i = 0; i < a.states.size(); ++i) {
+    for (size_t i = a.states.size(); i-- > 0;) {
         {
             std::lock_guard lock(a.mutex);
             if (a.stopping) return;

@@ -19,8 +19,8 @@ std::optional<std::vector<uint8_t>> readContentFile(const char* name);
 // the file's identity, size and modification time, and opens it afresh when any has changed or
 // the default name is another. The last one to end closes the archive. For one thread's loading.
 // An archive of up to 64 MiB is held in memory meanwhile, and where there is a second core a
-// thread unpacks its entries in directory order ahead of the calls that ask for them; each call
-// still gets exactly the bytes the file holds for that name.
+// thread unpacks its entries ahead of the calls that ask for them; each call still gets exactly
+// the bytes the file holds for that name.
 class ArchiveKeptOpen {
 public:
     ArchiveKeptOpen();
