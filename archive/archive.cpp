@@ -61,17 +61,22 @@ std::optional<std::vector<uint8_t>> compressBlock(const uint8_t* data, size_t si
 }
 
 // Unpacks exactly unpackedSize bytes or nothing: a stream that is short, long or broken is absent.
-std::optional<std::vector<uint8_t>> uncompressBlock(const std::vector<uint8_t>& packed,
+std::optional<std::vector<uint8_t>> uncompressBlock(const uint8_t* packed, size_t packedSize,
                                                     uint32_t unpackedSize) {
-    if (unpackedSize > maxUnpackedFor(packed.size())) return std::nullopt;
+    if (unpackedSize > maxUnpackedFor(packedSize)) return std::nullopt;
     std::vector<uint8_t> result;
     if (!tryResize(result, unpackedSize)) return std::nullopt;
     uint8_t spare = 0; // zlib wants somewhere to write even when nothing is expected
     uLongf length = unpackedSize;
-    int status = uncompress(unpackedSize ? result.data() : &spare, &length, packed.data(),
-                            uLong(packed.size()));
+    int status =
+        uncompress(unpackedSize ? result.data() : &spare, &length, packed, uLong(packedSize));
     if (status != Z_OK || length != unpackedSize) return std::nullopt;
     return result;
+}
+
+std::optional<std::vector<uint8_t>> uncompressBlock(const std::vector<uint8_t>& packed,
+                                                    uint32_t unpackedSize) {
+    return uncompressBlock(packed.data(), packed.size(), unpackedSize);
 }
 
 void encodeRecord(const ArchiveEntry& entry, ByteWriter& out) {
@@ -267,13 +272,35 @@ std::optional<std::vector<uint8_t>> DataArchive::extractAt(int index) const {
     if (index >= firstPending)
         return uncompressBlock(pending_[index - firstPending], entry.unpackedSize);
 
-    // Nothing in the directory is trusted: a block outside the entry data reads as absent.
-    if (uint64_t(entry.offset) + entry.packedSize > dataEnd_) return std::nullopt;
-    if (entry.unpackedSize > maxUnpackedFor(entry.packedSize)) return std::nullopt;
+    if (!blockInData(entry)) return std::nullopt;
     std::vector<uint8_t> block;
     if (!tryResize(block, entry.packedSize)) return std::nullopt;
     if (!readAt(file_, entry.offset, block.data(), block.size())) return std::nullopt;
     return uncompressBlock(block, entry.unpackedSize);
+}
+
+std::optional<std::vector<uint8_t>> DataArchive::extractAt(int index,
+                                                           std::span<const uint8_t> image) const {
+    if (!file_ || index < 0 || index >= count_) return std::nullopt;
+    const ArchiveEntry& entry = directory_[index];
+    if (index >= count_ - int(pending_.size())) return extractAt(index);
+    if (!blockInData(entry) || uint64_t(entry.offset) + entry.packedSize > image.size())
+        return std::nullopt;
+    return uncompressBlock(image.data() + entry.offset, entry.packedSize, entry.unpackedSize);
+}
+
+// Nothing in the directory is trusted: a block outside the entry data, or claiming more than
+// deflate can give, reads as absent.
+bool DataArchive::blockInData(const ArchiveEntry& entry) const {
+    return uint64_t(entry.offset) + entry.packedSize <= dataEnd_ &&
+           entry.unpackedSize <= maxUnpackedFor(entry.packedSize);
+}
+
+bool DataArchive::readImage(std::vector<uint8_t>& image, uint64_t limit) const {
+    if (!file_ || fileSize_ > limit || !tryResize(image, size_t(fileSize_))) return false;
+    if (readAt(file_, 0, image.data(), image.size())) return true;
+    image.clear();
+    return false;
 }
 
 bool DataArchive::add(const char* sourcePath, const char* entryName) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,11 @@ public:
     int find(const char* name) const; // index of the first match, -1 if none
     std::optional<std::vector<uint8_t>> extract(const char* name) const;
     std::optional<std::vector<uint8_t>> extractAt(int index) const;
+    // The same from an image of the whole file (readImage), without touching the stream: several
+    // threads may unpack from one image at once while nothing else uses the archive.
+    std::optional<std::vector<uint8_t>> extractAt(int index, std::span<const uint8_t> image) const;
+    // Reads the whole file into image; false (image empty) when it cannot, or is over limit bytes.
+    bool readImage(std::vector<uint8_t>& image, uint64_t limit) const;
 
     int entryCount() const { return count_; }
     uint32_t unpackedSize(int index) const { return directory_[index].unpackedSize; }
@@ -83,6 +89,7 @@ public:
 private:
     void open(const char* name);
     void readDirectory();
+    bool blockInData(const ArchiveEntry& entry) const;
     bool rewrite();
 
     std::string fileName_; // whole, of any length the system allows

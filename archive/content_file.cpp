@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "archive/archive.h"
 
@@ -40,16 +43,106 @@ std::optional<FileStamp> stampOf(const char* path) {
     return stamp;
 }
 
+// Archives up to this size are held in memory whole while kept, and unpacked from there.
+constexpr uint64_t kImageLimit = uint64_t{64} << 20;
+
+enum class Unpacking : uint8_t { Waiting, Busy, Ready, Taken };
+
+// A second thread that unpacks the kept archive's entries ahead of the loaders that ask for them:
+// an entry is handed over once, later asks unpack it again.
+struct ReadAhead {
+    std::thread thread;
+    std::mutex mutex;
+    std::vector<Unpacking> states;                            // under mutex
+    std::vector<std::optional<std::vector<uint8_t>>> entries; // entry i's bytes while Ready
+    bool stopping = false;                                    // under mutex
+};
+
+struct KeptArchive;
+void stopReadAhead(KeptArchive& k);
+
 struct KeptArchive {
+    ~KeptArchive() { stopReadAhead(*this); } // one still kept at exit must not end the process
     int holders = 0;
     std::string name;
     FileStamp stamp;
     std::unique_ptr<DataArchive> archive;
+    std::vector<uint8_t> image; // the whole file, when it could be read and is small enough
+    ReadAhead ahead;
 };
 
 KeptArchive& kept() {
     static KeptArchive k;
     return k;
+}
+
+// From the last entry back: a loader reading the entries in directory order then meets the
+// thread half way instead of racing it over the same entries.
+void unpackAhead(KeptArchive& k) {
+    ReadAhead& a = k.ahead;
+    for (size_t i = a.states.size(); i-- > 0;) {
+        {
+            std::lock_guard lock(a.mutex);
+            if (a.stopping) return;
+            if (a.states[i] != Unpacking::Waiting) continue;
+            a.states[i] = Unpacking::Busy;
+        }
+        auto bytes = k.archive->extractAt(int(i), k.image);
+        std::lock_guard lock(a.mutex);
+        // Taken meanwhile: the caller unpacked it for itself rather than wait.
+        if (a.states[i] == Unpacking::Busy) {
+            a.entries[i] = std::move(bytes);
+            a.states[i] = Unpacking::Ready;
+        }
+    }
+}
+
+void startReadAhead(KeptArchive& k) {
+    if (!loadingThreadsAvailable() || k.image.empty() || k.archive->entryCount() < 2) return;
+    k.ahead.states.assign(size_t(k.archive->entryCount()), Unpacking::Waiting);
+    k.ahead.entries.resize(k.ahead.states.size());
+    try {
+        k.ahead.thread = std::thread(unpackAhead, std::ref(k));
+    } catch (const std::system_error&) {
+        k.ahead.states.clear(); // no thread to be had: every entry is unpacked when asked for
+        k.ahead.entries.clear();
+    }
+}
+
+void stopReadAhead(KeptArchive& k) {
+    ReadAhead& a = k.ahead;
+    if (a.thread.joinable()) {
+        {
+            std::lock_guard lock(a.mutex);
+            a.stopping = true;
+        }
+        a.thread.join();
+    }
+    a.stopping = false;
+    a.states.clear();
+    a.entries.clear();
+}
+
+void forget(KeptArchive& k) {
+    stopReadAhead(k);
+    k.archive.reset();
+    k.image.clear();
+}
+
+// Entry index of the kept archive: unpacked ahead, or here when it was not (or was handed over).
+std::optional<std::vector<uint8_t>> extractKept(KeptArchive& k, int index) {
+    if (index < 0) return std::nullopt;
+    ReadAhead& a = k.ahead;
+    if (!a.states.empty()) {
+        // An entry being unpacked is unpacked here as well: the thread may be waiting for a core,
+        // and the loader should not wait for it.
+        std::lock_guard lock(a.mutex);
+        const Unpacking was = a.states[size_t(index)];
+        a.states[size_t(index)] = Unpacking::Taken;
+        if (was == Unpacking::Ready) return std::move(a.entries[size_t(index)]);
+    }
+    if (!k.image.empty()) return k.archive->extractAt(index, k.image);
+    return k.archive->extractAt(index);
 }
 
 // The kept archive when it is still the default archive as it is on disk now, opened again when
@@ -60,14 +153,18 @@ const DataArchive* keptArchive() {
     const auto before = stampOf(name);
     if (!before) return nullptr;
     if (k.archive && k.name == name && k.stamp == *before) return k.archive.get();
-    k.archive.reset();
+    forget(k);
     auto archive = std::make_unique<DataArchive>(name);
+    std::vector<uint8_t> image;
+    archive->readImage(image, kImageLimit);
     // Changed while it was being opened: not kept, as the directory may be of either version.
     const auto after = stampOf(name);
     if (!after || !(*after == *before)) return nullptr;
     k.name = name;
     k.stamp = *before;
     k.archive = std::move(archive);
+    k.image = std::move(image);
+    startReadAhead(k);
     return k.archive.get();
 }
 
@@ -78,7 +175,7 @@ ArchiveKeptOpen::ArchiveKeptOpen() {
 }
 
 ArchiveKeptOpen::~ArchiveKeptOpen() {
-    if (--kept().holders == 0) kept().archive.reset();
+    if (--kept().holders == 0) forget(kept());
 }
 
 std::optional<std::vector<uint8_t>> readWholeFile(const char* path) {
@@ -100,9 +197,18 @@ std::optional<std::vector<uint8_t>> readWholeFile(const char* path) {
 std::optional<std::vector<uint8_t>> readContentFile(const char* name) {
     if (auto bytes = readWholeFile(name)) return bytes;
     if (kept().holders > 0 && defaultArchiveName() != std::string_view(kNoArchiveName))
-        if (const DataArchive* archive = keptArchive()) return archive->extract(name);
+        if (const DataArchive* archive = keptArchive())
+            return extractKept(kept(), archive->find(name));
     DataArchive archive;
     return archive.extract(name);
+}
+
+bool loadingThreadsAvailable() {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    return false;
+#else
+    return std::thread::hardware_concurrency() > 1;
+#endif
 }
 
 } // namespace kestrune

@@ -18,6 +18,9 @@ std::optional<std::vector<uint8_t>> readContentFile(const char* name);
 // read, instead of opening it and unpacking its directory on every call. Each call still checks
 // the file's identity, size and modification time, and opens it afresh when any has changed or
 // the default name is another. The last one to end closes the archive. For one thread's loading.
+// An archive of up to 64 MiB is held in memory meanwhile, and where there is a second core a
+// thread unpacks its entries ahead of the calls that ask for them; each call still gets exactly
+// the bytes the file holds for that name.
 class ArchiveKeptOpen {
 public:
     ArchiveKeptOpen();
@@ -25,5 +28,8 @@ public:
     ArchiveKeptOpen(const ArchiveKeptOpen&) = delete;
     ArchiveKeptOpen& operator=(const ArchiveKeptOpen&) = delete;
 };
+
+// Whether loading may use a second thread: not on a single core, nor on the web (no threads).
+bool loadingThreadsAvailable();
 
 } // namespace kestrune

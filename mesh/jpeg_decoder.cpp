@@ -68,18 +68,19 @@ bool decodeInto(const uint8_t* data, size_t size, int32_t& width, int32_t& heigh
         jpeg_destroy_decompress(&info);
         return false;
     }
-    JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                               info.output_width * components, 1);
+    // Colour rows are decoded straight into their place in the bottom-up result; greyscale ones
+    // go through one row of the library's and are expanded.
+    JSAMPARRAY grey = nullptr;
+    if (components == 1)
+        grey = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                         info.output_width, 1);
     while (info.output_scanline < info.output_height) {
-        const JDIMENSION before = info.output_scanline;
-        if (jpeg_read_scanlines(&info, row, 1) != 1) break;
-        uint8_t* out = pixels.data() + rowBytes * (info.output_height - 1 - before);
-        if (components == 3) {
-            for (size_t i = 0; i < rowBytes; ++i) out[i] = row[0][i];
-        } else {
+        uint8_t* out = pixels.data() + rowBytes * (info.output_height - 1 - info.output_scanline);
+        JSAMPROW target = grey ? grey[0] : out;
+        if (jpeg_read_scanlines(&info, &target, 1) != 1) break;
+        if (grey)
             for (JDIMENSION x = 0; x < info.output_width; ++x)
-                out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = row[0][x];
-        }
+                out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = grey[0][x];
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);

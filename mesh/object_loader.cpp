@@ -18,6 +18,7 @@ namespace {
 // when the table is as it was before that load.
 struct LoadedObject {
     SurfaceTable before, after;
+    bool tableKept; // after equals before: a reuse leaves the table as it finds it
     Mesh mesh;
     std::string finalName;
     bool read; // a reader ran and set mesh.refusal; otherwise the caller's refusal stays
@@ -83,7 +84,7 @@ void loadObject(char* fileName, Mesh& mesh) {
         const Refusal callers = mesh.refusal;
         mesh = load->mesh;
         if (!load->read) mesh.refusal = callers;
-        surfaceTable = load->after;
+        if (!load->tableKept) surfaceTable = load->after;
         // The same bytes the first load left: its name, and the terminator it wrote.
         std::memcpy(fileName, load->finalName.c_str(), load->finalName.size() + 1);
         return;
@@ -92,6 +93,7 @@ void loadObject(char* fileName, Mesh& mesh) {
     load->before = surfaceTable;
     load->read = loadObjectFresh(fileName, mesh);
     load->after = surfaceTable;
+    load->tableKept = sameTable(load->before, load->after);
     load->mesh = mesh;
     load->finalName = fileName;
     loads.push_back(std::move(load));

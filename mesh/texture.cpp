@@ -27,16 +27,23 @@ uint16_t loadTextureShared(const char* name, uint8_t mipmap, TextureUploadFn upl
     const int index = textureTable.count++;
     TextureSlot& slot = textureTable.slots[index];
     slot.bitsPerPixel = 24;
-    auto pixels = decodeJpeg(name, slot.width, slot.height);
+    if (!decodeTextureAhead(static_cast<uint16_t>(index), name, mipmap, upload)) {
+        auto pixels = decodeJpeg(name, slot.width, slot.height);
+        uploadDecoded(static_cast<uint16_t>(index), slot, std::move(pixels), mipmap, upload);
+    }
+    std::snprintf(slot.name, sizeof slot.name, "%s", name);
+    return static_cast<uint16_t>(index);
+}
+
+void uploadDecoded(uint16_t index, TextureSlot& slot, std::optional<std::vector<uint8_t>> pixels,
+                   uint8_t mipmap, TextureUploadFn upload) {
     if (!pixels) {
         // Found nowhere or not decodable: a small white image keeps the slot safe to draw.
         slot.width = kMissingTextureSize;
         slot.height = kMissingTextureSize;
         pixels.emplace(size_t{kMissingTextureSize} * kMissingTextureSize * 3, uint8_t{255});
     }
-    if (upload) upload(static_cast<uint16_t>(index), slot, pixels->data(), mipmap);
-    std::snprintf(slot.name, sizeof slot.name, "%s", name);
-    return static_cast<uint16_t>(index);
+    if (upload) upload(index, slot, pixels->data(), mipmap);
 }
 
 void resampleImage(const uint8_t* source, uint8_t* destination, int32_t sourceWidth,

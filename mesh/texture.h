@@ -46,6 +46,32 @@ using TextureUploadFn = void (*)(uint16_t index, TextureSlot& slot, const uint8_
 // with index 0 and the table is left as it is.
 uint16_t loadTextureShared(const char* name, uint8_t mipmap, TextureUploadFn upload);
 
+// While one of these is alive (on the loading thread), loadTextureShared still gives each new
+// name its slot and reads its bytes at once, but decodes the image on a thread of its own and
+// leaves its upload to finishTextureLoads, which uploads every waiting image in request order:
+// slots, sizes, pixels and the decoder's messages are those of loading one by one. Without a
+// second core (or threads, on the web) it loads one by one. The last one to end finishes the
+// loads and stops the thread.
+class TexturesDecodedAhead {
+public:
+    TexturesDecodedAhead();
+    ~TexturesDecodedAhead();
+    TexturesDecodedAhead(const TexturesDecodedAhead&) = delete;
+    TexturesDecodedAhead& operator=(const TexturesDecodedAhead&) = delete;
+};
+
+// Waits for the images decoded ahead (decoding here those the thread has not started) and
+// uploads them in request order; call before drawing what was loaded.
+void finishTextureLoads();
+
+// For loadTextureShared: hands the new slot's image to the decoder thread; false when images
+// are loaded one by one.
+bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, TextureUploadFn upload);
+
+// Uploads a decoded image to its slot, or the white stand-in when there is none.
+void uploadDecoded(uint16_t index, TextureSlot& slot, std::optional<std::vector<uint8_t>> pixels,
+                   uint8_t mipmap, TextureUploadFn upload);
+
 // What the object readers call: the backend's loadTexture, or index 0 when no backend is chosen
 // (tools and tests), in which case nothing is decoded.
 uint16_t requestTexture(const char* name, uint8_t mipmap);

@@ -79,7 +79,9 @@ struct Module {
     int bpm = 125;
     uint8_t order[256] = {};
     std::vector<Pattern> patterns;
-    std::vector<Instrument> instruments; // kInstrumentSlots; slot i is file instrument i + 1
+    // One slot per instrument the header counts (at most kInstrumentSlots); slot i is file
+    // instrument i + 1. Instruments past the count are absent: see instrumentNumbered.
+    std::vector<Instrument> instruments;
 };
 
 // Fills module from an extended module's bytes; returns the channel count, or 0 and an empty
@@ -89,6 +91,10 @@ int loadModule(std::span<const uint8_t> data, Module& module, Refusal* refusal =
 // The cells of one row, one per channel of the pattern (cells holds kMaxChannels). Rows outside
 // 0..255 read as the first row, as rows past the row count do.
 void unpackRow(const Pattern& pattern, int row, NoteCell* cells);
+
+// File instrument number (1-based) as notes name it: an absent one, past the header's count,
+// reads as an empty instrument, as one the file holds without samples does.
+const Instrument& instrumentNumbered(const Module& module, int number);
 
 // The sample an instrument plays for note index 0..95; an empty sample for map entries of 16 or
 // more and for notes outside the map.

@@ -168,10 +168,10 @@ int loadModule(std::span<const uint8_t> data, Module& module, Refusal* refusal) 
     }
     size_t pos = kPatternStart + patterns.position();
 
-    m.instruments.resize(kInstrumentSlots);
     // Instruments past the 256 slots are ignored; a file cut inside the instruments keeps those
     // read completely and leaves the rest empty.
     const int instruments = std::min(m.instrumentCount, kInstrumentSlots);
+    m.instruments.resize(static_cast<size_t>(instruments));
     for (int i = 0; i < instruments; ++i) {
         Instrument& ins = m.instruments[static_cast<size_t>(i)];
         ByteReader instrument = in.at(pos);
@@ -288,6 +288,12 @@ void unpackRow(const Pattern& pattern, int row, NoteCell* cells) {
         c.volume = static_cast<uint8_t>(volume);
         c.effect = static_cast<uint16_t>(type << 8 | parameter);
     }
+}
+
+const Instrument& instrumentNumbered(const Module& module, int number) {
+    static const Instrument absent;
+    if (number < 1 || number > static_cast<int>(module.instruments.size())) return absent;
+    return module.instruments[static_cast<size_t>(number - 1)];
 }
 
 const Sample& sampleNumbered(const Instrument& instrument, int number) {

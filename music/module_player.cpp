@@ -215,7 +215,7 @@ void ModulePlayer::trigger(Channel& c) {
     if (i != 0) {
         c.sampleNumber = 0;
         c.tremorState = 1;
-        c.instrument = &module_.instruments[static_cast<size_t>(i - 1)];
+        c.instrument = &instrumentNumbered(module_, i);
         if (!c.instrument->empty) {
             c.sampleNumber = isNote ? c.instrument->sampleMap[n - 1] : 0;
             if (!((n == 0 || n == kNoteKeyOff) && c.hasSample)) {

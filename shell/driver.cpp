@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "mesh/mesh.h"
+#include "mesh/texture.h"
 #include "render/table/render_table.h"
 
 namespace kestrune {
@@ -132,8 +133,11 @@ int runShow(void* instance) {
     renderBackend.endFrame();
 
     // Scenes share objects (the letters above all): each is read once while the show loads.
+    // Textures are decoded on a second thread meanwhile and uploaded before anything is drawn.
     auto reuse = std::make_unique<ObjectReuse>();
+    auto textures = std::make_unique<TexturesDecodedAhead>();
     s().loadScene(st.loadingScene, "load.lws");
+    finishTextureLoads();
     st.origin = s().clock();
     int32_t frame;
     do {
@@ -149,6 +153,7 @@ int runShow(void* instance) {
     prepareAll();
     s().openSound();
     s().loadMusic("test.xm");
+    textures.reset();
     reuse.reset();
 
     st.origin = s().clock();

@@ -12,6 +12,7 @@
 #include "jpeg_writer.h"
 #include "mesh/texture.h"
 #include "texture_backend.h"
+#include "texture_files.h"
 
 namespace kestrune {
 namespace {
@@ -69,38 +70,6 @@ TEST(DecodeJpeg, CorruptDataReturnsNone) {
     EXPECT_FALSE(decodeJpegBytes(jpeg.data(), jpeg.size(), width, height, 63));
     EXPECT_EQ(width, 8);
 }
-
-class TextureFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("kestrune_tex_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir);
-        // Relative names resolve in the scratch folder, as in the show's working directory.
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(dir);
-        useTextureBackend(true);
-    }
-    void TearDown() override {
-        useTextureBackend(false);
-        std::filesystem::current_path(previous);
-        setDefaultArchiveName(kNoArchiveName);
-        std::filesystem::remove_all(dir);
-    }
-    void archive(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
-        const std::string path = (dir / "krv.dat").string();
-        {
-            DataArchive a(path.c_str());
-            for (auto& [name, bytes] : entries)
-                ASSERT_TRUE(a.addBytes(bytes.data(), bytes.size(), name.c_str()));
-            ASSERT_TRUE(a.close());
-        }
-        setDefaultArchiveName(path.c_str());
-    }
-    std::filesystem::path dir;
-    std::filesystem::path previous;
-};
 
 TEST_F(TextureFiles, ArchivedImagesAreDecodedWithoutWritingAFile) {
     const auto jpeg = encodeJpeg(stripes(2, {{0, 255, 0}, {0, 255, 0}}), 2, 2);

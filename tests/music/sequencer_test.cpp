@@ -445,5 +445,25 @@ TEST(Sequencer, InstrumentWithoutNoteResetsVolumeOnly) {
     EXPECT_EQ(h.voice().position, 40); // not restarted
 }
 
+// The module keeps slots only for the instruments its header counts: a note naming one past them
+// plays as one naming an instrument the file holds without samples.
+TEST(Sequencer, AbsentInstrumentPlaysAsAnEmptyOne) {
+    auto play = [](int second) {
+        XmBuilder b = oneChannel();
+        b.instruments.push_back(test::XmInstrument{}); // instrument 2: no samples
+        b.cell(0, 0) = {kC4, 1};
+        b.cell(0, 1) = {kC4 + 12, second, 0x30};
+        b.cell(0, 2) = {kC4 + 2};
+        Harness h(b);
+        h.ticks(18);
+        const Channel& c = h.channel();
+        return std::vector<int>{c.active, c.volume, c.hasSample, c.period, c.sampleNumber,
+                                c.note, h.voice().volume, h.voice().state};
+    };
+    const std::vector<int> empty = play(2);
+    EXPECT_EQ(play(3), empty);
+    EXPECT_EQ(play(255), empty);
+}
+
 } // namespace
 } // namespace kestrune

@@ -1,0 +1,149 @@
+// Texture images decoded on a thread of their own while the loaders go on, and uploaded on the
+// loading thread in the order they were asked for.
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "archive/content_file.h"
+#include "mesh/texture.h"
+
+namespace kestrune {
+namespace {
+
+struct TextureJob {
+    uint16_t index = 0;
+    uint8_t mipmap = 0;
+    TextureUploadFn upload = nullptr;
+    std::optional<std::vector<uint8_t>> bytes; // none: found nowhere
+    // Written by the decoder, read by the loading thread once done is set (under the lock).
+    bool done = false;
+    int32_t width = 0, height = 0;
+    std::optional<std::vector<uint8_t>> pixels;
+};
+
+struct Ahead;
+void stopDecoder(Ahead& a);
+
+struct Ahead {
+    ~Ahead() { stopDecoder(*this); } // a holder still alive at exit must not end the process
+    int holders = 0;                 // loading thread only
+    std::vector<std::unique_ptr<TextureJob>> // loading thread only: every job not yet uploaded
+        requested;
+    std::thread decoder; // started with the first job of a session
+    std::mutex mutex;
+    std::condition_variable wake, decoded;
+    std::deque<TextureJob*> queue; // under mutex: jobs the decoder has not taken yet
+    bool stopping = false;         // under mutex
+};
+
+Ahead& ahead() {
+    static Ahead a;
+    return a;
+}
+
+void decodeJobs() {
+    Ahead& a = ahead();
+    std::unique_lock lock(a.mutex);
+    for (;;) {
+        a.wake.wait(lock, [&] { return a.stopping || !a.queue.empty(); });
+        if (a.queue.empty()) return;
+        TextureJob* job = a.queue.front();
+        a.queue.pop_front();
+        lock.unlock();
+        int32_t width = 0, height = 0;
+        std::optional<std::vector<uint8_t>> pixels;
+        if (job->bytes)
+            pixels = decodeJpegBytes(job->bytes->data(), job->bytes->size(), width, height);
+        lock.lock();
+        job->width = width;
+        job->height = height;
+        job->pixels = std::move(pixels);
+        job->done = true;
+        a.decoded.notify_all();
+    }
+}
+
+// A job the decoder never took, decoded on the loading thread.
+void decodeHere(TextureJob& job) {
+    if (job.bytes)
+        job.pixels = decodeJpegBytes(job.bytes->data(), job.bytes->size(), job.width, job.height);
+    job.done = true;
+}
+
+void stopDecoder(Ahead& a) {
+    if (!a.decoder.joinable()) return;
+    {
+        std::lock_guard lock(a.mutex);
+        a.stopping = true;
+    }
+    a.wake.notify_all();
+    a.decoder.join();
+    a.stopping = false;
+}
+
+} // namespace
+
+TexturesDecodedAhead::TexturesDecodedAhead() {
+    ++ahead().holders;
+}
+
+TexturesDecodedAhead::~TexturesDecodedAhead() {
+    finishTextureLoads();
+    if (--ahead().holders == 0) stopDecoder(ahead());
+}
+
+bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, TextureUploadFn upload) {
+    Ahead& a = ahead();
+    if (a.holders == 0 || !loadingThreadsAvailable()) return false;
+    if (!a.decoder.joinable()) {
+        try {
+            a.decoder = std::thread(decodeJobs);
+        } catch (const std::system_error&) {
+            return false; // no thread to be had: decoded here, one by one
+        }
+    }
+    auto job = std::make_unique<TextureJob>();
+    job->index = index;
+    job->mipmap = mipmap;
+    job->upload = upload;
+    // Read here, in request order, so that what is found is what the show finds at this point.
+    job->bytes = readContentFile(name);
+    {
+        std::lock_guard lock(a.mutex);
+        a.queue.push_back(job.get());
+    }
+    a.wake.notify_one();
+    a.requested.push_back(std::move(job));
+    return true;
+}
+
+void finishTextureLoads() {
+    Ahead& a = ahead();
+    // Images the thread has not started are decoded here rather than waited for (it may be
+    // waiting for a core); one it is decoding is waited for, so that messages keep their order.
+    std::deque<TextureJob*> left;
+    {
+        std::lock_guard lock(a.mutex);
+        left.swap(a.queue);
+    }
+    for (auto& job : a.requested) {
+        if (!left.empty() && left.front() == job.get()) {
+            left.pop_front();
+            decodeHere(*job);
+        } else {
+            std::unique_lock lock(a.mutex);
+            a.decoded.wait(lock, [&] { return job->done; });
+        }
+        TextureSlot& slot = textureTable.slots[job->index];
+        slot.width = job->width;
+        slot.height = job->height;
+        uploadDecoded(job->index, slot, std::move(job->pixels), job->mipmap, job->upload);
+    }
+    a.requested.clear();
+}
+
+} // namespace kestrune
