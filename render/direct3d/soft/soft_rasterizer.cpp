@@ -24,7 +24,7 @@ struct ClipVertex {
     float r, g, b; // 0..255
 };
 
-#if defined(KESTRUNE_BILINEAR_SSE2) && defined(__GNUC__) && defined(__x86_64__)
+#ifdef KESTRUNE_BILINEAR_AVX2
 // Whether the processor runs AVX2, asked once when the program starts.
 #define KESTRUNE_RASTER_AVX2 1
 const bool kAvx2 = __builtin_cpu_supports("avx2");
@@ -509,21 +509,53 @@ struct PixelPipeline {
             return;
         }
 #endif
-        pixelsBatchedWith<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+        pixelsBatchedWith<Depth, false>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+    }
+
+    // A whole run's texels in the order filterLanes() takes them, the lanes of its pixels and
+    // which of them are drawn (all ones), and where it goes.
+    struct TexelRun {
+        __m128i texel[4];
+        __m128i mask;
+        BilinearLanes lanes;
+        uint16_t* cell;
+    };
+
+    [[gnu::always_inline]] static inline void storeRun(uint16_t* cell, __m128i mask, __m128i drawn) {
+        __m128i* out = reinterpret_cast<__m128i*>(cell);
+        if (_mm_movemask_epi8(mask) != 0xFFFF)
+            _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, drawn),
+                                               _mm_andnot_si128(mask, _mm_loadu_si128(out))));
+        else
+            _mm_storeu_si128(out, drawn);
+    }
+
+    [[gnu::always_inline]] static inline void filterRun(const TexelRun& run) {
+        const __m128i(&t)[4] = run.texel;
+        storeRun(run.cell, run.mask, filterLanes(run.lanes, t[0], t[1], t[2], t[3]));
     }
 
 #ifdef KESTRUNE_RASTER_AVX2
     // The same instructions in their three-operand AVX encodings, which save the copies that
-    // SSE2's two-operand forms need; the arithmetic, and so every bit, is the same.
+    // SSE2's two-operand forms need, and runs filtered two at a time; the arithmetic, and so
+    // every bit, is the same.
     template <bool Depth>
     [[gnu::target("avx2")]] void
     pixelsBatchedAvx2(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
-        pixelsBatchedWith<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+        pixelsBatchedWith<Depth, true>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+    }
+
+    [[gnu::target("avx2")]] static void filterRuns(const TexelRun& first, const TexelRun& second) {
+        const __m256i drawn = bilinear_wide::filterLanes(first.lanes, first.texel, second.lanes,
+                                                         second.texel);
+        storeRun(first.cell, first.mask, _mm256_castsi256_si128(drawn));
+        storeRun(second.cell, second.mask, _mm256_extracti128_si256(drawn, 1));
     }
 #endif
 
-    template <bool Depth>
+    // Wide: runs are filtered in pairs with filterRuns(), the first waiting for the second.
+    template <bool Depth, bool Wide>
     [[gnu::always_inline]] inline void
     pixelsBatchedWith(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
@@ -543,6 +575,8 @@ struct PixelPipeline {
         // adds exactly as the one-pixel loop's floats do.
         __m128 at = _mm_setr_ps(a.z, a.rhw, a.u, a.v);
         const __m128 by = _mm_setr_ps(d.z, d.rhw, d.u, d.v);
+        TexelRun runs[2];
+        int waiting = 0;
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
             if (n < kRun || !startFullRun(at, by, batch)) {
@@ -560,7 +594,18 @@ struct PixelPipeline {
             if (n == kRun) {
                 bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
                 bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
-                fullRun<Depth>(batch, lanes, at, by, cell, depthCell);
+                TexelRun& run = runs[waiting];
+                if (texelRun<Depth>(batch, lanes, at, by, depthCell, run)) {
+                    run.lanes = lanes;
+                    run.cell = cell;
+#ifdef KESTRUNE_RASTER_AVX2
+                    if constexpr (Wide) {
+                        if (waiting) filterRuns(runs[0], runs[1]);
+                        waiting ^= 1;
+                    } else
+#endif
+                        filterRun(run);
+                }
                 for (int c = 0; c < 3; ++c)
                     for (__m128i& l : lanes.colour[c]) l = _mm_add_epi32(l, runColourStep[c]);
             } else {
@@ -571,6 +616,7 @@ struct PixelPipeline {
             cell += n;
             if constexpr (Depth) depthCell += n;
         }
+        if (waiting) filterRun(runs[0]);
     }
 
     // z, 1/w, u and v from their lanes.
@@ -683,11 +729,12 @@ struct PixelPipeline {
 
     // A whole run: depths tested and written eight at a time, texel addresses worked out in
     // lanes, and the two texels side by side in a row read together where the second does not
-    // wrap to the row's start.
+    // wrap to the row's start. False when no pixel is drawn; otherwise run's texels and mask
+    // are set.
     template <bool Depth>
-    [[gnu::always_inline]] inline void fullRun(BilinearBatch& batch, const BilinearLanes& lanes,
-                                               __m128& at, __m128 by, uint16_t* cell,
-                                               uint16_t* depthCell) const {
+    [[gnu::always_inline]] inline bool texelRun(BilinearBatch& batch, const BilinearLanes& lanes,
+                                                __m128& at, __m128 by, uint16_t* depthCell,
+                                                TexelRun& run) const {
         alignas(16) float zs[kRun];
         stepRun(at, by, zs);
         __m128i mask = _mm_set1_epi16(-1);
@@ -698,7 +745,7 @@ struct PixelPipeline {
             const __m128i pass0 = depthLanes(zs, _mm_unpacklo_epi16(stored, zero), z0);
             const __m128i pass1 = depthLanes(zs + 4, _mm_unpackhi_epi16(stored, zero), z1);
             mask = _mm_packs_epi32(pass0, pass1);
-            if (_mm_movemask_epi8(mask) == 0) return;
+            if (_mm_movemask_epi8(mask) == 0) return false;
             if (state.depthWrite) {
                 // Depths below 2^16 packed as their low 16 bits.
                 const __m128i z = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(z0, 16), 16),
@@ -708,23 +755,15 @@ struct PixelPipeline {
                     _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
             }
         }
-        __m128i t00, t10, t01, t11;
-        if (!pairTexels(lanes, t00, t10, t01, t11)) {
+        __m128i(&t)[4] = run.texel;
+        if (!pairTexels(lanes, t[0], t[1], t[2], t[3])) {
             // A pixel whose right-hand texels wrap: gathered one texel at a time.
             gatherTexels(batch, kRun,
                          uint32_t(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 255);
-            t00 = bilinear_detail::load(batch.texel[0]);
-            t10 = bilinear_detail::load(batch.texel[1]);
-            t01 = bilinear_detail::load(batch.texel[2]);
-            t11 = bilinear_detail::load(batch.texel[3]);
+            for (int k = 0; k < 4; ++k) t[k] = bilinear_detail::load(batch.texel[k]);
         }
-        const __m128i drawn = filterLanes(lanes, t00, t10, t01, t11);
-        __m128i* out = reinterpret_cast<__m128i*>(cell);
-        if (_mm_movemask_epi8(mask) != 0xFFFF)
-            _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, drawn),
-                                               _mm_andnot_si128(mask, _mm_loadu_si128(out))));
-        else
-            _mm_storeu_si128(out, drawn);
+        run.mask = mask;
+        return true;
     }
 
     // The run's four texels per pixel, the two of a row read as one 32-bit word; false, with
