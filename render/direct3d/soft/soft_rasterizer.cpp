@@ -689,19 +689,22 @@ struct PixelPipeline {
     }
 
     // The attributes stepped over the run's pixels one at a time, as the one-pixel loop steps
-    // them; the z of each pixel goes to zs.
-    [[gnu::always_inline]] static inline void stepRun(__m128& at, __m128 by, float* zs) {
-        for (int k = 0; k < kRun; ++k) {
-            _mm_store_ss(zs + k, at);
-            at = _mm_add_ps(at, by);
+    // them; the z of each pixel goes to its lane of zs, gathered in registers (a vector read
+    // back from single floats just stored would wait for the stores).
+    [[gnu::always_inline]] static inline void stepRun(__m128& at, __m128 by, __m128 (&zs)[2]) {
+        for (__m128& four : zs) {
+            const __m128 a0 = at, a1 = _mm_add_ps(a0, by);
+            const __m128 a2 = _mm_add_ps(a1, by), a3 = _mm_add_ps(a2, by);
+            at = _mm_add_ps(a3, by);
+            four = _mm_movelh_ps(_mm_unpacklo_ps(a0, a1), _mm_unpacklo_ps(a2, a3));
         }
     }
 
     // depthTest() for four pixels in 32-bit lanes: the passing lanes all ones, and z their depths.
-    [[gnu::always_inline]] inline __m128i depthLanes(const float* zs, __m128i stored,
+    [[gnu::always_inline]] inline __m128i depthLanes(__m128 zs, __m128i stored,
                                                      __m128i& z) const {
         __m128 zf =
-            _mm_add_ps(_mm_mul_ps(_mm_load_ps(zs), _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+            _mm_add_ps(_mm_mul_ps(zs, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
         // max and min take their second operand when the first is NaN, as the one-pixel test does.
         zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
         z = _mm_sub_epi32(_mm_cvttps_epi32(zf), _mm_set1_epi32(int(state.depthBias)));
@@ -735,15 +738,15 @@ struct PixelPipeline {
     [[gnu::always_inline]] inline bool texelRun(BilinearBatch& batch, const BilinearLanes& lanes,
                                                 __m128& at, __m128 by, uint16_t* depthCell,
                                                 TexelRun& run) const {
-        alignas(16) float zs[kRun];
+        __m128 zs[2];
         stepRun(at, by, zs);
         __m128i mask = _mm_set1_epi16(-1);
         if constexpr (Depth) {
             const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depthCell));
             const __m128i zero = _mm_setzero_si128();
             __m128i z0, z1;
-            const __m128i pass0 = depthLanes(zs, _mm_unpacklo_epi16(stored, zero), z0);
-            const __m128i pass1 = depthLanes(zs + 4, _mm_unpackhi_epi16(stored, zero), z1);
+            const __m128i pass0 = depthLanes(zs[0], _mm_unpacklo_epi16(stored, zero), z0);
+            const __m128i pass1 = depthLanes(zs[1], _mm_unpackhi_epi16(stored, zero), z1);
             mask = _mm_packs_epi32(pass0, pass1);
             if (_mm_movemask_epi8(mask) == 0) return false;
             if (state.depthWrite) {
