@@ -121,8 +121,7 @@ template <int Shift> [[gnu::always_inline]] inline __m128i byteLanes(const __m12
 }
 
 #ifdef KESTRUNE_BILINEAR_AVX2
-// filterLanes() for two runs at once in 256-bit registers, the first run in the low half: the
-// same operations lane for lane (each works within its 128-bit half), so the same bits.
+// The filter in 256-bit registers, for processors with AVX2.
 namespace bilinear_wide {
 
 #define KESTRUNE_WIDE [[gnu::target("avx2"), gnu::always_inline]] inline
@@ -140,43 +139,34 @@ KESTRUNE_WIDE __m256i sum(__m256i p0, __m256i p1) {
     return _mm256_srli_epi32(
         _mm256_add_epi32(_mm256_add_epi32(p0, p1), _mm256_set1_epi32(32768)), 16);
 }
-KESTRUNE_WIDE __m256i blendRows(__m256i h0, __m256i a, __m256i h1, __m256i w) {
-    const __m256i lo0 = _mm256_mullo_epi16(h0, a), hi0 = _mm256_mulhi_epu16(h0, a);
-    const __m256i lo1 = _mm256_mullo_epi16(h1, w), hi1 = _mm256_mulhi_epu16(h1, w);
-    return _mm256_packs_epi32(
-        sum(_mm256_unpacklo_epi16(lo0, hi0), _mm256_unpacklo_epi16(lo1, hi1)),
-        sum(_mm256_unpackhi_epi16(lo0, hi0), _mm256_unpackhi_epi16(lo1, hi1)));
-}
-template <int Shift> KESTRUNE_WIDE __m256i byteLanes(const __m128i (&a)[2], const __m128i (&b)[2]) {
-    const __m256i bytes = _mm256_set1_epi32(255);
-    return _mm256_packs_epi32(
-        _mm256_and_si256(_mm256_srli_epi32(join(a[0], b[0]), Shift), bytes),
-        _mm256_and_si256(_mm256_srli_epi32(join(a[1], b[1]), Shift), bytes));
-}
-
-// Texels in the order of filterLanes()'s arguments.
-KESTRUNE_WIDE __m256i filterLanes(const BilinearLanes& a, const __m128i (&ta)[4],
-                                  const BilinearLanes& b, const __m128i (&tb)[4]) {
-    const __m256i full = _mm256_set1_epi16(256);
-    const __m256i wx = byteLanes<8>(a.u, b.u), wy = byteLanes<8>(a.v, b.v);
-    const __m256i ax = _mm256_sub_epi16(full, wx), ay = _mm256_sub_epi16(full, wy);
-    __m256i c[4][3];
-    for (int k = 0; k < 4; ++k) channels(join(ta[k], tb[k]), c[k]);
+// filterLanes() for one run, every pixel in a 32-bit lane, from each row's two texels (the left
+// one in the low 16 bits): the row's blend is one multiply-add of the pair, the sums are taken
+// whole as before, and so the bits are the same.
+KESTRUNE_WIDE __m128i filterPairs(const BilinearLanes& in, const __m128i (&pairs)[2][2]) {
+    const __m256i bytes = _mm256_set1_epi32(255), full = _mm256_set1_epi32(256);
+    const __m256i wx = _mm256_and_si256(_mm256_srli_epi32(join(in.u[0], in.u[1]), 8), bytes);
+    const __m256i wy = _mm256_and_si256(_mm256_srli_epi32(join(in.v[0], in.v[1]), 8), bytes);
+    const __m256i xWeights = _mm256_or_si256(_mm256_sub_epi32(full, wx), _mm256_slli_epi32(wx, 16));
+    const __m256i ay = _mm256_sub_epi32(full, wy);
+    __m256i top[3], bottom[3];
+    channels(join(pairs[0][0], pairs[0][1]), top);
+    channels(join(pairs[1][0], pairs[1][1]), bottom);
     __m256i result[3];
     for (int i = 0; i < 3; ++i) {
-        const __m256i h0 =
-            _mm256_add_epi16(_mm256_mullo_epi16(c[0][i], ax), _mm256_mullo_epi16(c[1][i], wx));
-        const __m256i h1 =
-            _mm256_add_epi16(_mm256_mullo_epi16(c[2][i], ax), _mm256_mullo_epi16(c[3][i], wx));
-        const __m256i texel = blendRows(h0, ay, h1, wy);
-        const __m256i lit =
-            _mm256_mullo_epi16(texel, byteLanes<16>(a.colour[i], b.colour[i]));
+        const __m256i h0 = _mm256_madd_epi16(top[i], xWeights);
+        const __m256i h1 = _mm256_madd_epi16(bottom[i], xWeights);
+        const __m256i texel = sum(_mm256_mullo_epi32(h0, ay), _mm256_mullo_epi32(h1, wy));
+        const __m256i colour =
+            _mm256_and_si256(_mm256_srli_epi32(join(in.colour[i][0], in.colour[i][1]), 16), bytes);
+        // Below 2^16, the product and the division keep to each lane's low 16 bits.
+        const __m256i lit = _mm256_mullo_epi16(texel, colour);
         result[i] = _mm256_srli_epi16(_mm256_mulhi_epu16(lit, _mm256_set1_epi16(short(0x8081))), 7);
     }
-    return _mm256_or_si256(
+    const __m256i packed = _mm256_or_si256(
         _mm256_or_si256(_mm256_slli_epi16(_mm256_srli_epi16(result[0], 3), 11),
                         _mm256_slli_epi16(_mm256_srli_epi16(result[1], 2), 5)),
         _mm256_srli_epi16(result[2], 3));
+    return _mm_packus_epi32(_mm256_castsi256_si128(packed), _mm256_extracti128_si256(packed, 1));
 }
 
 #undef KESTRUNE_WIDE

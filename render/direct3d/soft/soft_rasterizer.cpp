@@ -515,7 +515,8 @@ struct PixelPipeline {
     // A whole run's texels in the order filterLanes() takes them, the lanes of its pixels and
     // which of them are drawn (all ones), and where it goes.
     struct TexelRun {
-        __m128i texel[4];
+        __m128i pairs[2][2]; // each pixel's two texels of the top and the bottom row, four pixels
+                             // to a vector, the left texel in the low 16 bits
         __m128i mask;
         BilinearLanes lanes;
         uint16_t* cell;
@@ -531,7 +532,15 @@ struct PixelPipeline {
     }
 
     [[gnu::always_inline]] static inline void filterRun(const TexelRun& run) {
-        const __m128i(&t)[4] = run.texel;
+        __m128i t[4];
+        for (int row = 0; row < 2; ++row) {
+            const __m128i(&pairs)[2] = run.pairs[row];
+            // Texels below 2^16, sign-extended from their 16 bits so that packing keeps them.
+            t[2 * row] = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(pairs[0], 16), 16),
+                                         _mm_srai_epi32(_mm_slli_epi32(pairs[1], 16), 16));
+            t[2 * row + 1] =
+                _mm_packs_epi32(_mm_srai_epi32(pairs[0], 16), _mm_srai_epi32(pairs[1], 16));
+        }
         storeRun(run.cell, run.mask, filterLanes(run.lanes, t[0], t[1], t[2], t[3]));
     }
 
@@ -547,10 +556,8 @@ struct PixelPipeline {
     }
 
     [[gnu::target("avx2")]] static void filterRuns(const TexelRun& first, const TexelRun& second) {
-        const __m256i drawn = bilinear_wide::filterLanes(first.lanes, first.texel, second.lanes,
-                                                         second.texel);
-        storeRun(first.cell, first.mask, _mm256_castsi256_si128(drawn));
-        storeRun(second.cell, second.mask, _mm256_extracti128_si256(drawn, 1));
+        storeRun(first.cell, first.mask, bilinear_wide::filterPairs(first.lanes, first.pairs));
+        storeRun(second.cell, second.mask, bilinear_wide::filterPairs(second.lanes, second.pairs));
     }
 #endif
 
@@ -758,12 +765,16 @@ struct PixelPipeline {
                     _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
             }
         }
-        __m128i(&t)[4] = run.texel;
-        if (!pairTexels(lanes, t[0], t[1], t[2], t[3])) {
+        if (!pairTexels(lanes, run.pairs)) {
             // A pixel whose right-hand texels wrap: gathered one texel at a time.
             gatherTexels(batch, kRun,
                          uint32_t(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 255);
-            for (int k = 0; k < 4; ++k) t[k] = bilinear_detail::load(batch.texel[k]);
+            for (int row = 0; row < 2; ++row) {
+                const __m128i left = bilinear_detail::load(batch.texel[2 * row]);
+                const __m128i right = bilinear_detail::load(batch.texel[2 * row + 1]);
+                run.pairs[row][0] = _mm_unpacklo_epi16(left, right);
+                run.pairs[row][1] = _mm_unpackhi_epi16(left, right);
+            }
         }
         run.mask = mask;
         return true;
@@ -772,8 +783,8 @@ struct PixelPipeline {
     // The run's four texels per pixel, the two of a row read as one 32-bit word; false, with
     // nothing read, when a pixel's right-hand texel wraps (or the texture's rows are not a power
     // of two bytes apart).
-    [[gnu::always_inline]] inline bool pairTexels(const BilinearLanes& lanes, __m128i& t00,
-                                                  __m128i& t10, __m128i& t01, __m128i& t11) const {
+    [[gnu::always_inline]] inline bool pairTexels(const BilinearLanes& lanes,
+                                                  __m128i (&pairs)[2][2]) const {
         if (pitchShift < 0) return false;
         const RasterTexture& t = *state.texture;
         const __m128i xMask = _mm_set1_epi32(t.width - 1), yMask = _mm_set1_epi32(t.height - 1);
@@ -797,16 +808,11 @@ struct PixelPipeline {
             std::memcpy(&topPair[k], t.pixels + top[k], 4);
             std::memcpy(&bottomPair[k], t.pixels + bottom[k], 4);
         }
-        auto split = [](const uint32_t* pairs, __m128i& left, __m128i& right) {
-            const __m128i p0 = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs));
-            const __m128i p1 = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs + 4));
-            // Texels below 2^16, sign-extended from their 16 bits so that packing keeps them.
-            left = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(p0, 16), 16),
-                                   _mm_srai_epi32(_mm_slli_epi32(p1, 16), 16));
-            right = _mm_packs_epi32(_mm_srai_epi32(p0, 16), _mm_srai_epi32(p1, 16));
-        };
-        split(topPair, t00, t10);
-        split(bottomPair, t01, t11);
+        for (int row = 0; row < 2; ++row) {
+            const uint32_t* in = row ? bottomPair : topPair;
+            pairs[row][0] = _mm_load_si128(reinterpret_cast<const __m128i*>(in));
+            pairs[row][1] = _mm_load_si128(reinterpret_cast<const __m128i*>(in + 4));
+        }
         return true;
     }
 
