@@ -126,7 +126,9 @@ namespace bilinear_wide {
 
 #define KESTRUNE_WIDE [[gnu::target("avx2"), gnu::always_inline]] inline
 
-KESTRUNE_WIDE __m256i join(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
+KESTRUNE_WIDE __m256i join(__m128i low, __m128i high) {
+    return _mm256_set_m128i(high, low);
+}
 KESTRUNE_WIDE __m256i widen(__m256i c, int up, int down) {
     return _mm256_or_si256(_mm256_slli_epi16(c, up), _mm256_srli_epi16(c, down));
 }
@@ -136,8 +138,8 @@ KESTRUNE_WIDE void channels(__m256i t, __m256i (&c)[3]) {
     c[2] = widen(_mm256_and_si256(t, _mm256_set1_epi16(31)), 3, 2);
 }
 KESTRUNE_WIDE __m256i sum(__m256i p0, __m256i p1) {
-    return _mm256_srli_epi32(
-        _mm256_add_epi32(_mm256_add_epi32(p0, p1), _mm256_set1_epi32(32768)), 16);
+    return _mm256_srli_epi32(_mm256_add_epi32(_mm256_add_epi32(p0, p1), _mm256_set1_epi32(32768)),
+                             16);
 }
 // filterLanes() for one run, every pixel in a 32-bit lane, from each row's two texels (the left
 // one in the low 16 bits): the row's blend is one multiply-add of the pair, the sums are taken
@@ -162,10 +164,10 @@ KESTRUNE_WIDE __m128i filterPairs(const BilinearLanes& in, const __m128i (&pairs
         const __m256i lit = _mm256_mullo_epi16(texel, colour);
         result[i] = _mm256_srli_epi16(_mm256_mulhi_epu16(lit, _mm256_set1_epi16(short(0x8081))), 7);
     }
-    const __m256i packed = _mm256_or_si256(
-        _mm256_or_si256(_mm256_slli_epi16(_mm256_srli_epi16(result[0], 3), 11),
-                        _mm256_slli_epi16(_mm256_srli_epi16(result[1], 2), 5)),
-        _mm256_srli_epi16(result[2], 3));
+    const __m256i packed =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(_mm256_srli_epi16(result[0], 3), 11),
+                                        _mm256_slli_epi16(_mm256_srli_epi16(result[1], 2), 5)),
+                        _mm256_srli_epi16(result[2], 3));
     return _mm_packus_epi32(_mm256_castsi256_si128(packed), _mm256_extracti128_si256(packed, 1));
 }
 

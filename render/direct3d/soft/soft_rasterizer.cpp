@@ -512,8 +512,8 @@ struct PixelPipeline {
         pixelsBatchedWith<Depth, false>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
     }
 
-    // A whole run's texels in the order filterLanes() takes them, the lanes of its pixels and
-    // which of them are drawn (all ones), and where it goes.
+    // A whole run's texels, the lanes of its pixels, which of them are drawn (all ones), and
+    // where it goes.
     struct TexelRun {
         __m128i pairs[2][2]; // each pixel's two texels of the top and the bottom row, four pixels
                              // to a vector, the left texel in the low 16 bits
@@ -522,7 +522,8 @@ struct PixelPipeline {
         uint16_t* cell;
     };
 
-    [[gnu::always_inline]] static inline void storeRun(uint16_t* cell, __m128i mask, __m128i drawn) {
+    [[gnu::always_inline]] static inline void storeRun(uint16_t* cell, __m128i mask,
+                                                       __m128i drawn) {
         __m128i* out = reinterpret_cast<__m128i*>(cell);
         if (_mm_movemask_epi8(mask) != 0xFFFF)
             _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, drawn),
@@ -708,10 +709,8 @@ struct PixelPipeline {
     }
 
     // depthTest() for four pixels in 32-bit lanes: the passing lanes all ones, and z their depths.
-    [[gnu::always_inline]] inline __m128i depthLanes(__m128 zs, __m128i stored,
-                                                     __m128i& z) const {
-        __m128 zf =
-            _mm_add_ps(_mm_mul_ps(zs, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+    [[gnu::always_inline]] inline __m128i depthLanes(__m128 zs, __m128i stored, __m128i& z) const {
+        __m128 zf = _mm_add_ps(_mm_mul_ps(zs, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
         // max and min take their second operand when the first is NaN, as the one-pixel test does.
         zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
         z = _mm_sub_epi32(_mm_cvttps_epi32(zf), _mm_set1_epi32(int(state.depthBias)));
@@ -895,7 +894,9 @@ struct PixelPipeline {
 
     static constexpr int kRun = 8; // pixels between exact perspective divisions
 
-    bool depthOn() const { return state.depthTest && target.depth; }
+    bool depthOn() const {
+        return state.depthTest && target.depth;
+    }
 
     // The pixels xStart..xEnd - 1 of row y; a holds the attributes at xStart and is stepped by dx.
     void span(int y, int xStart, int xEnd, const float* a, const float* dx) const {
