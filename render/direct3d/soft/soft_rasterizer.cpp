@@ -512,6 +512,10 @@ struct PixelPipeline {
         pixelsBatchedWith<Depth, false>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
     }
 
+    // With AVX2, runs wait to be filtered this many at a time: one call to the AVX2 filter
+    // for several runs costs less than one each.
+    static constexpr int kWaiting = 4;
+
     // A whole run's texels, the lanes of its pixels, which of them are drawn (all ones), and
     // where it goes.
     struct TexelRun {
@@ -547,7 +551,7 @@ struct PixelPipeline {
 
 #ifdef KESTRUNE_RASTER_AVX2
     // The same instructions in their three-operand AVX encodings, which save the copies that
-    // SSE2's two-operand forms need, and runs filtered two at a time; the arithmetic, and so
+    // SSE2's two-operand forms need, and the filter in 256-bit registers; the arithmetic, and so
     // every bit, is the same.
     template <bool Depth>
     [[gnu::target("avx2")]] void
@@ -556,13 +560,14 @@ struct PixelPipeline {
         pixelsBatchedWith<Depth, true>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
     }
 
-    [[gnu::target("avx2")]] static void filterRuns(const TexelRun& first, const TexelRun& second) {
-        storeRun(first.cell, first.mask, bilinear_wide::filterPairs(first.lanes, first.pairs));
-        storeRun(second.cell, second.mask, bilinear_wide::filterPairs(second.lanes, second.pairs));
+    [[gnu::target("avx2")]] static void filterRuns(const TexelRun (&runs)[kWaiting]) {
+        for (const TexelRun& run : runs)
+            storeRun(run.cell, run.mask, bilinear_wide::filterPairs(run.lanes, run.pairs));
     }
 #endif
 
-    // Wide: runs are filtered in pairs with filterRuns(), the first waiting for the second.
+    // Wide: runs are filtered kWaiting at a time by filterRuns(); the span's last few, and every
+    // run otherwise, by filterRun().
     template <bool Depth, bool Wide>
     [[gnu::always_inline]] inline void
     pixelsBatchedWith(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
@@ -583,7 +588,7 @@ struct PixelPipeline {
         // adds exactly as the one-pixel loop's floats do.
         __m128 at = _mm_setr_ps(a.z, a.rhw, a.u, a.v);
         const __m128 by = _mm_setr_ps(d.z, d.rhw, d.u, d.v);
-        TexelRun runs[2];
+        TexelRun runs[kWaiting];
         int waiting = 0;
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
@@ -602,14 +607,16 @@ struct PixelPipeline {
             if (n == kRun) {
                 bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
                 bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
-                TexelRun& run = runs[waiting];
+                TexelRun& run = runs[Wide ? waiting : 0];
                 if (texelRun<Depth>(batch, lanes, at, by, depthCell, run)) {
                     run.lanes = lanes;
                     run.cell = cell;
 #ifdef KESTRUNE_RASTER_AVX2
                     if constexpr (Wide) {
-                        if (waiting) filterRuns(runs[0], runs[1]);
-                        waiting ^= 1;
+                        if (++waiting == kWaiting) {
+                            filterRuns(runs);
+                            waiting = 0;
+                        }
                     } else
 #endif
                         filterRun(run);
@@ -624,7 +631,7 @@ struct PixelPipeline {
             cell += n;
             if constexpr (Depth) depthCell += n;
         }
-        if (waiting) filterRun(runs[0]);
+        for (int k = 0; k < waiting; ++k) filterRun(runs[k]);
     }
 
     // z, 1/w, u and v from their lanes.
