@@ -24,7 +24,7 @@ struct ClipVertex {
     float r, g, b; // 0..255
 };
 
-#if defined(KESTRUNE_BILINEAR_SSE2) && defined(__GNUC__) && defined(__x86_64__)
+#ifdef KESTRUNE_BILINEAR_AVX2
 // Whether the processor runs AVX2, asked once when the program starts.
 #define KESTRUNE_RASTER_AVX2 1
 const bool kAvx2 = __builtin_cpu_supports("avx2");
@@ -509,21 +509,66 @@ struct PixelPipeline {
             return;
         }
 #endif
-        pixelsBatchedWith<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+        pixelsBatchedWith<Depth, false>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+    }
+
+    // With AVX2, runs wait to be filtered this many at a time: one call to the AVX2 filter
+    // for several runs costs less than one each.
+    static constexpr int kWaiting = 4;
+
+    // A whole run's texels, the lanes of its pixels, which of them are drawn (all ones), and
+    // where it goes.
+    struct TexelRun {
+        __m128i pairs[2][2]; // each pixel's two texels of the top and the bottom row, four pixels
+                             // to a vector, the left texel in the low 16 bits
+        __m128i mask;
+        BilinearLanes lanes;
+        uint16_t* cell;
+    };
+
+    [[gnu::always_inline]] static inline void storeRun(uint16_t* cell, __m128i mask,
+                                                       __m128i drawn) {
+        __m128i* out = reinterpret_cast<__m128i*>(cell);
+        if (_mm_movemask_epi8(mask) != 0xFFFF)
+            _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, drawn),
+                                               _mm_andnot_si128(mask, _mm_loadu_si128(out))));
+        else
+            _mm_storeu_si128(out, drawn);
+    }
+
+    [[gnu::always_inline]] static inline void filterRun(const TexelRun& run) {
+        __m128i t[4];
+        for (int row = 0; row < 2; ++row) {
+            const __m128i(&pairs)[2] = run.pairs[row];
+            // Texels below 2^16, sign-extended from their 16 bits so that packing keeps them.
+            t[2 * row] = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(pairs[0], 16), 16),
+                                         _mm_srai_epi32(_mm_slli_epi32(pairs[1], 16), 16));
+            t[2 * row + 1] =
+                _mm_packs_epi32(_mm_srai_epi32(pairs[0], 16), _mm_srai_epi32(pairs[1], 16));
+        }
+        storeRun(run.cell, run.mask, filterLanes(run.lanes, t[0], t[1], t[2], t[3]));
     }
 
 #ifdef KESTRUNE_RASTER_AVX2
     // The same instructions in their three-operand AVX encodings, which save the copies that
-    // SSE2's two-operand forms need; the arithmetic, and so every bit, is the same.
+    // SSE2's two-operand forms need, and the filter in 256-bit registers; the arithmetic, and so
+    // every bit, is the same.
     template <bool Depth>
     [[gnu::target("avx2")]] void
     pixelsBatchedAvx2(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
-        pixelsBatchedWith<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+        pixelsBatchedWith<Depth, true>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+    }
+
+    [[gnu::target("avx2")]] static void filterRuns(const TexelRun (&runs)[kWaiting]) {
+        for (const TexelRun& run : runs)
+            storeRun(run.cell, run.mask, bilinear_wide::filterPairs(run.lanes, run.pairs));
     }
 #endif
 
-    template <bool Depth>
+    // Wide: runs are filtered kWaiting at a time by filterRuns(); the span's last few, and every
+    // run otherwise, by filterRun().
+    template <bool Depth, bool Wide>
     [[gnu::always_inline]] inline void
     pixelsBatchedWith(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
@@ -543,6 +588,8 @@ struct PixelPipeline {
         // adds exactly as the one-pixel loop's floats do.
         __m128 at = _mm_setr_ps(a.z, a.rhw, a.u, a.v);
         const __m128 by = _mm_setr_ps(d.z, d.rhw, d.u, d.v);
+        TexelRun runs[kWaiting];
+        int waiting = 0;
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
             if (n < kRun || !startFullRun(at, by, batch)) {
@@ -560,7 +607,20 @@ struct PixelPipeline {
             if (n == kRun) {
                 bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
                 bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
-                fullRun<Depth>(batch, lanes, at, by, cell, depthCell);
+                TexelRun& run = runs[Wide ? waiting : 0];
+                if (texelRun<Depth>(batch, lanes, at, by, depthCell, run)) {
+                    run.lanes = lanes;
+                    run.cell = cell;
+#ifdef KESTRUNE_RASTER_AVX2
+                    if constexpr (Wide) {
+                        if (++waiting == kWaiting) {
+                            filterRuns(runs);
+                            waiting = 0;
+                        }
+                    } else
+#endif
+                        filterRun(run);
+                }
                 for (int c = 0; c < 3; ++c)
                     for (__m128i& l : lanes.colour[c]) l = _mm_add_epi32(l, runColourStep[c]);
             } else {
@@ -571,6 +631,7 @@ struct PixelPipeline {
             cell += n;
             if constexpr (Depth) depthCell += n;
         }
+        for (int k = 0; k < waiting; ++k) filterRun(runs[k]);
     }
 
     // z, 1/w, u and v from their lanes.
@@ -643,19 +704,20 @@ struct PixelPipeline {
     }
 
     // The attributes stepped over the run's pixels one at a time, as the one-pixel loop steps
-    // them; the z of each pixel goes to zs.
-    [[gnu::always_inline]] static inline void stepRun(__m128& at, __m128 by, float* zs) {
-        for (int k = 0; k < kRun; ++k) {
-            _mm_store_ss(zs + k, at);
-            at = _mm_add_ps(at, by);
+    // them; the z of each pixel goes to its lane of zs, gathered in registers (a vector read
+    // back from single floats just stored would wait for the stores).
+    [[gnu::always_inline]] static inline void stepRun(__m128& at, __m128 by, __m128 (&zs)[2]) {
+        for (__m128& four : zs) {
+            const __m128 a0 = at, a1 = _mm_add_ps(a0, by);
+            const __m128 a2 = _mm_add_ps(a1, by), a3 = _mm_add_ps(a2, by);
+            at = _mm_add_ps(a3, by);
+            four = _mm_movelh_ps(_mm_unpacklo_ps(a0, a1), _mm_unpacklo_ps(a2, a3));
         }
     }
 
     // depthTest() for four pixels in 32-bit lanes: the passing lanes all ones, and z their depths.
-    [[gnu::always_inline]] inline __m128i depthLanes(const float* zs, __m128i stored,
-                                                     __m128i& z) const {
-        __m128 zf =
-            _mm_add_ps(_mm_mul_ps(_mm_load_ps(zs), _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+    [[gnu::always_inline]] inline __m128i depthLanes(__m128 zs, __m128i stored, __m128i& z) const {
+        __m128 zf = _mm_add_ps(_mm_mul_ps(zs, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
         // max and min take their second operand when the first is NaN, as the one-pixel test does.
         zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
         z = _mm_sub_epi32(_mm_cvttps_epi32(zf), _mm_set1_epi32(int(state.depthBias)));
@@ -683,22 +745,23 @@ struct PixelPipeline {
 
     // A whole run: depths tested and written eight at a time, texel addresses worked out in
     // lanes, and the two texels side by side in a row read together where the second does not
-    // wrap to the row's start.
+    // wrap to the row's start. False when no pixel is drawn; otherwise run's texels and mask
+    // are set.
     template <bool Depth>
-    [[gnu::always_inline]] inline void fullRun(BilinearBatch& batch, const BilinearLanes& lanes,
-                                               __m128& at, __m128 by, uint16_t* cell,
-                                               uint16_t* depthCell) const {
-        alignas(16) float zs[kRun];
+    [[gnu::always_inline]] inline bool texelRun(BilinearBatch& batch, const BilinearLanes& lanes,
+                                                __m128& at, __m128 by, uint16_t* depthCell,
+                                                TexelRun& run) const {
+        __m128 zs[2];
         stepRun(at, by, zs);
         __m128i mask = _mm_set1_epi16(-1);
         if constexpr (Depth) {
             const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depthCell));
             const __m128i zero = _mm_setzero_si128();
             __m128i z0, z1;
-            const __m128i pass0 = depthLanes(zs, _mm_unpacklo_epi16(stored, zero), z0);
-            const __m128i pass1 = depthLanes(zs + 4, _mm_unpackhi_epi16(stored, zero), z1);
+            const __m128i pass0 = depthLanes(zs[0], _mm_unpacklo_epi16(stored, zero), z0);
+            const __m128i pass1 = depthLanes(zs[1], _mm_unpackhi_epi16(stored, zero), z1);
             mask = _mm_packs_epi32(pass0, pass1);
-            if (_mm_movemask_epi8(mask) == 0) return;
+            if (_mm_movemask_epi8(mask) == 0) return false;
             if (state.depthWrite) {
                 // Depths below 2^16 packed as their low 16 bits.
                 const __m128i z = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(z0, 16), 16),
@@ -708,30 +771,26 @@ struct PixelPipeline {
                     _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
             }
         }
-        __m128i t00, t10, t01, t11;
-        if (!pairTexels(lanes, t00, t10, t01, t11)) {
+        if (!pairTexels(lanes, run.pairs)) {
             // A pixel whose right-hand texels wrap: gathered one texel at a time.
             gatherTexels(batch, kRun,
                          uint32_t(_mm_movemask_epi8(_mm_packs_epi16(mask, mask))) & 255);
-            t00 = bilinear_detail::load(batch.texel[0]);
-            t10 = bilinear_detail::load(batch.texel[1]);
-            t01 = bilinear_detail::load(batch.texel[2]);
-            t11 = bilinear_detail::load(batch.texel[3]);
+            for (int row = 0; row < 2; ++row) {
+                const __m128i left = bilinear_detail::load(batch.texel[2 * row]);
+                const __m128i right = bilinear_detail::load(batch.texel[2 * row + 1]);
+                run.pairs[row][0] = _mm_unpacklo_epi16(left, right);
+                run.pairs[row][1] = _mm_unpackhi_epi16(left, right);
+            }
         }
-        const __m128i drawn = filterLanes(lanes, t00, t10, t01, t11);
-        __m128i* out = reinterpret_cast<__m128i*>(cell);
-        if (_mm_movemask_epi8(mask) != 0xFFFF)
-            _mm_storeu_si128(out, _mm_or_si128(_mm_and_si128(mask, drawn),
-                                               _mm_andnot_si128(mask, _mm_loadu_si128(out))));
-        else
-            _mm_storeu_si128(out, drawn);
+        run.mask = mask;
+        return true;
     }
 
     // The run's four texels per pixel, the two of a row read as one 32-bit word; false, with
     // nothing read, when a pixel's right-hand texel wraps (or the texture's rows are not a power
     // of two bytes apart).
-    [[gnu::always_inline]] inline bool pairTexels(const BilinearLanes& lanes, __m128i& t00,
-                                                  __m128i& t10, __m128i& t01, __m128i& t11) const {
+    [[gnu::always_inline]] inline bool pairTexels(const BilinearLanes& lanes,
+                                                  __m128i (&pairs)[2][2]) const {
         if (pitchShift < 0) return false;
         const RasterTexture& t = *state.texture;
         const __m128i xMask = _mm_set1_epi32(t.width - 1), yMask = _mm_set1_epi32(t.height - 1);
@@ -755,16 +814,11 @@ struct PixelPipeline {
             std::memcpy(&topPair[k], t.pixels + top[k], 4);
             std::memcpy(&bottomPair[k], t.pixels + bottom[k], 4);
         }
-        auto split = [](const uint32_t* pairs, __m128i& left, __m128i& right) {
-            const __m128i p0 = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs));
-            const __m128i p1 = _mm_load_si128(reinterpret_cast<const __m128i*>(pairs + 4));
-            // Texels below 2^16, sign-extended from their 16 bits so that packing keeps them.
-            left = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(p0, 16), 16),
-                                   _mm_srai_epi32(_mm_slli_epi32(p1, 16), 16));
-            right = _mm_packs_epi32(_mm_srai_epi32(p0, 16), _mm_srai_epi32(p1, 16));
-        };
-        split(topPair, t00, t10);
-        split(bottomPair, t01, t11);
+        for (int row = 0; row < 2; ++row) {
+            const uint32_t* in = row ? bottomPair : topPair;
+            pairs[row][0] = _mm_load_si128(reinterpret_cast<const __m128i*>(in));
+            pairs[row][1] = _mm_load_si128(reinterpret_cast<const __m128i*>(in + 4));
+        }
         return true;
     }
 
@@ -847,7 +901,9 @@ struct PixelPipeline {
 
     static constexpr int kRun = 8; // pixels between exact perspective divisions
 
-    bool depthOn() const { return state.depthTest && target.depth; }
+    bool depthOn() const {
+        return state.depthTest && target.depth;
+    }
 
     // The pixels xStart..xEnd - 1 of row y; a holds the attributes at xStart and is stepped by dx.
     void span(int y, int xStart, int xEnd, const float* a, const float* dx) const {
