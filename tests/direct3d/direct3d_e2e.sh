@@ -6,6 +6,7 @@
 # A kill while the dialog is up ends the show with 143.
 # Usage: direct3d_e2e.sh PATH/TO/kestrune {choose|escape|cancel|sigterm}
 set -u
+. "$(dirname "$0")/../shell/window_named.sh"
 kestrune=$1
 case=$2
 for tool in Xvfb xdotool timeout; do
@@ -37,7 +38,7 @@ fi
 timeout -s KILL 50 "$kestrune" >"$work/out" 2>"$work/err" &
 show=$!
 
-options=$(timeout 10 xdotool search --sync --name '^Kestrune 99$' | head -n1)
+options=$(window_named '^Kestrune 99$')
 [ -n "$options" ] || { echo "the options window did not appear"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$options")"
 click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; sleep 0.2; }
@@ -45,7 +46,7 @@ click 192 65  # "Direct3D"
 click 32 125  # "640x480"
 click 278 215 # "GO!!"
 
-dialog=$(timeout 10 xdotool search --sync --name '^Choose your device$' | head -n1)
+dialog=$(window_named '^Choose your device$')
 [ -n "$dialog" ] || { echo "the device dialog did not appear"; cat "$work/err"; exit 1; }
 xdotool search --name '^KRV-99$' >/dev/null || { echo "no output window behind the dialog"; exit 1; }
 xdotool windowfocus --sync "$dialog" 2>/dev/null

@@ -5,6 +5,7 @@
 # without Xvfb or xdotool.
 # Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|drag|sigint|sigterm|noglx|nodisplay}
 set -u
+. "$(dirname "$0")/window_named.sh"
 kestrune=$1
 case=$2
 
@@ -71,7 +72,7 @@ fi
 timeout -s KILL 50 "$kestrune" >"$work/out" 2>"$work/err" &
 show=$!
 
-options=$(timeout 10 xdotool search --sync --name '^Kestrune 99$' | head -n1)
+options=$(window_named '^Kestrune 99$')
 [ -n "$options" ] || { echo "the options window did not appear"; cat "$work/err"; exit 1; }
 case $case in sigint | sigterm)
     # Ctrl+C or a kill while the options window is up: quietly, 128 + the signal's number.
@@ -111,7 +112,7 @@ fi
 click 32 125  # "640x480"
 click 278 215 # "GO!!"
 
-output=$(timeout 10 xdotool search --sync --name '^KRV99$' | head -n1)
+output=$(window_named '^KRV99$')
 [ -n "$output" ] || { echo "the output window did not appear"; cat "$work/err"; exit 1; }
 
 if [ "$case" = escape ]; then

@@ -11,6 +11,7 @@
 # Expects WINEPREFIX, WINESERVER, DISPLAY, KESTRUNE_SCREEN (Xvfb's -fbdir screen file),
 # KESTRUNE_KRV (krv.exe) and, for "music", a sound server from scripts/test-windows.
 set -u
+. "$(dirname "$0")/../shell/window_named.sh"
 exe=$1
 folder=$2
 case=$3
@@ -30,7 +31,7 @@ cd "$work"
 timeout -s KILL 90 "$wine" kestrune.exe >"$work/out" 2>"$work/err" &
 show=$!
 
-options=$(timeout 30 xdotool search --sync --name '^Kestrune 99$' | head -n1)
+options=$(window_named '^Kestrune 99$' 30)
 [ -n "$options" ] || { echo "the options window did not appear"; cat "$work/err"; exit 1; }
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$options")"
@@ -50,7 +51,7 @@ elif [ "$case" = direct3d ] || [ "$case" = cancel ]; then
     click 192 65  # "Direct3D"
     click 32 125  # "640x480"
     click 278 215 # "GO!!"
-    dialog=$(timeout 30 xdotool search --sync --name '^Choose your device$' | head -n1)
+    dialog=$(window_named '^Choose your device$' 30)
     [ -n "$dialog" ] || { echo "the device dialog did not appear"; cat "$work/err"; exit 1; }
     xdotool windowfocus --sync "$dialog" 2>/dev/null
     if [ "$case" = cancel ]; then
@@ -72,7 +73,7 @@ elif [ "$case" = music ]; then
     recorder=$!
     click 192 165 # "Fullscreen (ogl only)" off
     click 278 215 # "GO!!"
-    output=$(timeout 30 xdotool search --sync --name '^KRV99$' | head -n1)
+    output=$(window_named '^KRV99$' 30)
     sleep 25 # the loading (about 15 s under Wine), then about ten seconds of music
     xdotool windowfocus --sync "$output" 2>/dev/null
     xdotool key --window "$output" Escape
@@ -92,7 +93,7 @@ else
     click 192 165 # "Fullscreen (ogl only)" off: full screen cannot be tested under Xvfb
     click 32 125  # "640x480"
     click 278 215 # "GO!!"
-    output=$(timeout 30 xdotool search --sync --name '^KRV99$' | head -n1)
+    output=$(window_named '^KRV99$' 30)
     [ -n "$output" ] || { echo "the output window did not appear"; cat "$work/err"; exit 1; }
     sleep 10 # the loading scene, the content's loading, into the timeline
     kill -0 "$show" 2>/dev/null || { echo "the show ended before Escape"; exit 1; }
