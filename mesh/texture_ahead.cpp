@@ -45,6 +45,13 @@ Ahead& ahead() {
     return a;
 }
 
+// The job's image, none when its file was found nowhere or does not decode.
+std::optional<std::vector<uint8_t>> decodeBytes(const TextureJob& job, int32_t& width,
+                                                int32_t& height) {
+    if (!job.bytes) return std::nullopt;
+    return decodeJpegBytes(job.bytes->data(), job.bytes->size(), width, height);
+}
+
 void decodeJobs() {
     Ahead& a = ahead();
     std::unique_lock lock(a.mutex);
@@ -55,9 +62,7 @@ void decodeJobs() {
         a.queue.pop_front();
         lock.unlock();
         int32_t width = 0, height = 0;
-        std::optional<std::vector<uint8_t>> pixels;
-        if (job->bytes)
-            pixels = decodeJpegBytes(job->bytes->data(), job->bytes->size(), width, height);
+        auto pixels = decodeBytes(*job, width, height);
         lock.lock();
         job->width = width;
         job->height = height;
@@ -69,8 +74,7 @@ void decodeJobs() {
 
 // A job the decoder never took, decoded on the loading thread.
 void decodeHere(TextureJob& job) {
-    if (job.bytes)
-        job.pixels = decodeJpegBytes(job.bytes->data(), job.bytes->size(), job.width, job.height);
+    job.pixels = decodeBytes(job, job.width, job.height);
     job.done = true;
 }
 

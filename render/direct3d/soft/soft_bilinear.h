@@ -39,6 +39,13 @@ namespace bilinear_detail {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
 }
 
+// The low 16 bits of the eight 32-bit lanes of low and high, in order, in 16-bit lanes: each is
+// sign-extended from its 16 bits first, so that the saturating pack keeps it.
+[[gnu::always_inline]] inline __m128i packLow16(__m128i low, __m128i high) {
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(low, 16), 16),
+                           _mm_srai_epi32(_mm_slli_epi32(high, 16), 16));
+}
+
 // A 5-bit or 6-bit channel widened to 8 bits by repeating its high bits.
 [[gnu::always_inline]] inline __m128i widen5(__m128i c) {
     return _mm_or_si128(_mm_slli_epi16(c, 3), _mm_srli_epi16(c, 2));

@@ -540,9 +540,7 @@ struct PixelPipeline {
         __m128i t[4];
         for (int row = 0; row < 2; ++row) {
             const __m128i(&pairs)[2] = run.pairs[row];
-            // Texels below 2^16, sign-extended from their 16 bits so that packing keeps them.
-            t[2 * row] = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(pairs[0], 16), 16),
-                                         _mm_srai_epi32(_mm_slli_epi32(pairs[1], 16), 16));
+            t[2 * row] = bilinear_detail::packLow16(pairs[0], pairs[1]);
             t[2 * row + 1] =
                 _mm_packs_epi32(_mm_srai_epi32(pairs[0], 16), _mm_srai_epi32(pairs[1], 16));
         }
@@ -763,9 +761,7 @@ struct PixelPipeline {
             mask = _mm_packs_epi32(pass0, pass1);
             if (_mm_movemask_epi8(mask) == 0) return false;
             if (state.depthWrite) {
-                // Depths below 2^16 packed as their low 16 bits.
-                const __m128i z = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(z0, 16), 16),
-                                                  _mm_srai_epi32(_mm_slli_epi32(z1, 16), 16));
+                const __m128i z = bilinear_detail::packLow16(z0, z1); // depths below 2^16
                 _mm_storeu_si128(
                     reinterpret_cast<__m128i*>(depthCell),
                     _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
