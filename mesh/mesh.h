@@ -70,7 +70,8 @@ void loadObject(char* fileName, Mesh& mesh);
 // While one of these is alive, loadObject remembers its loads: a name loaded again while the
 // surface table is as it was before an earlier load of it gets a copy of that load's mesh (texture
 // slots included), its rewritten name and the surface table it left, without reading the files
-// again; the default archive is kept open meanwhile. For one start-up's
+// again; one loaded again while the table differs is parsed again from the ".lwo" bytes read
+// the first time. The default archive is kept open meanwhile. For one start-up's
 // loading, during which neither the content files nor the texture table change. The last one to
 // end forgets the meshes.
 class ObjectReuse {

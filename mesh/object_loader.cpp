@@ -22,6 +22,7 @@ struct LoadedObject {
     Mesh mesh;
     std::string finalName;
     bool read; // a reader ran and set mesh.refusal; otherwise the caller's refusal stays
+    std::shared_ptr<const std::vector<uint8_t>> lwob; // the ".lwo" bytes it read; null: none
 };
 
 struct ReuseState {
@@ -53,10 +54,15 @@ bool loadCompactFresh(char* fileName, Mesh& mesh) {
     return true;
 }
 
-bool loadObjectFresh(char* fileName, Mesh& mesh) {
+// lwob: the ".lwo" file's bytes when an earlier load of the name read them, else set here when
+// the file is found.
+bool loadObjectFresh(char* fileName, Mesh& mesh, std::shared_ptr<const std::vector<uint8_t>>& lwob) {
     freeMesh(mesh);
-    if (auto bytes = readContentFile(fileName)) {
-        readLwobObject(bytes->data(), bytes->size(), mesh);
+    if (!lwob)
+        if (auto bytes = readContentFile(fileName))
+            lwob = std::make_shared<const std::vector<uint8_t>>(std::move(*bytes));
+    if (lwob) {
+        readLwobObject(lwob->data(), lwob->size(), mesh);
         return true;
     }
     return loadCompactFresh(fileName, mesh);
@@ -75,7 +81,8 @@ ObjectReuse::~ObjectReuse() {
 void loadObject(char* fileName, Mesh& mesh) {
     ReuseState& state = reuse();
     if (state.holders == 0) {
-        loadObjectFresh(fileName, mesh);
+        std::shared_ptr<const std::vector<uint8_t>> lwob;
+        loadObjectFresh(fileName, mesh, lwob);
         return;
     }
     std::vector<std::unique_ptr<LoadedObject>>& loads = state.loaded[fileName];
@@ -89,9 +96,11 @@ void loadObject(char* fileName, Mesh& mesh) {
         std::memcpy(fileName, load->finalName.c_str(), load->finalName.size() + 1);
         return;
     }
+    // Read while the table was different: parsed again, from the bytes that load read.
     auto load = std::make_unique<LoadedObject>();
+    if (!loads.empty()) load->lwob = loads.front()->lwob;
     load->before = surfaceTable;
-    load->read = loadObjectFresh(fileName, mesh);
+    load->read = loadObjectFresh(fileName, mesh, load->lwob);
     load->after = surfaceTable;
     load->tableKept = sameTable(load->before, load->after);
     load->mesh = mesh;

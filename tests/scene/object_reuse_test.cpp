@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "archive/content_file.h"
 #include "mesh/mesh.h"
 #include "mesh/surface.h"
 #include "scene/scene.h"
@@ -108,6 +111,29 @@ TEST(ObjectReuse, RepeatedLoadRewritesTheNameAndKeepsTheCallersRefusal) {
         EXPECT_EQ(std::string_view("left by the caller"), mesh.refusal.reason) << round;
         EXPECT_EQ(0, mesh.pointCount) << round;
     }
+}
+
+// An object loaded again while the surface table differs is parsed again, from the bytes its
+// first load read: the file may be gone by then and the mesh is still the same.
+TEST(ObjectReuse, ReloadUnderAnotherSurfaceTableParsesTheBytesReadBefore) {
+    generatedShow();
+    const auto bytes = readContentFile("walker.lwo");
+    ASSERT_TRUE(bytes);
+    const std::filesystem::path loose = "reread-walker.lwo";
+    std::ofstream(loose, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes->data()), std::streamsize(bytes->size()));
+    ObjectReuse reuse;
+    surfaceTable = SurfaceTable{};
+    char name[32] = "reread-walker.lwo";
+    Mesh first, again;
+    loadObject(name, first);
+    ASSERT_GT(first.pointCount, 0);
+    std::filesystem::remove(loose);
+    surfaceTable = SurfaceTable{}; // not the table the first load found
+    surfaceTable.slots[kSurfaceSlotCount - 1].color[0] = 1;
+    loadObject(name, again);
+    EXPECT_STREQ("reread-walker.lwo", name);
+    expectSameMesh(first, again, name);
 }
 
 } // namespace
