@@ -1,6 +1,7 @@
 // loadObject and its ".3d" fallback: find the object's bytes and hand them to the right reader.
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,8 +18,9 @@ namespace {
 // object does not set keep the previous object's values), so a load is only the same load again
 // when the table is as it was before that load.
 struct LoadedObject {
-    SurfaceTable before, after;
-    bool tableKept; // after equals before: a reuse leaves the table as it finds it
+    explicit LoadedObject(const SurfaceTable& table) : before(table) {}
+    SurfaceTable before;
+    std::optional<SurfaceTable> after; // the table it left, where that differs from before
     Mesh mesh;
     std::string finalName;
     bool read; // a reader ran and set mesh.refusal; otherwise the caller's refusal stays
@@ -91,18 +93,16 @@ void loadObject(char* fileName, Mesh& mesh) {
         const Refusal callers = mesh.refusal;
         mesh = load->mesh;
         if (!load->read) mesh.refusal = callers;
-        if (!load->tableKept) surfaceTable = load->after;
+        if (load->after) surfaceTable = *load->after;
         // The same bytes the first load left: its name, and the terminator it wrote.
         std::memcpy(fileName, load->finalName.c_str(), load->finalName.size() + 1);
         return;
     }
     // Read while the table was different: parsed again, from the bytes that load read.
-    auto load = std::make_unique<LoadedObject>();
+    auto load = std::make_unique<LoadedObject>(surfaceTable);
     if (!loads.empty()) load->lwob = loads.front()->lwob;
-    load->before = surfaceTable;
     load->read = loadObjectFresh(fileName, mesh, load->lwob);
-    load->after = surfaceTable;
-    load->tableKept = sameTable(load->before, load->after);
+    if (!sameTable(load->before, surfaceTable)) load->after = surfaceTable;
     load->mesh = mesh;
     load->finalName = fileName;
     loads.push_back(std::move(load));

@@ -1,5 +1,6 @@
 // Reading an extended module from its bytes: header, packed patterns, instruments, samples.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -19,6 +20,14 @@ void copyBytes(ByteReader& in, void* out, size_t n) {
 // Records each row's start and checks that the walk over rows x channels ends exactly at the
 // packed size. Rows past 256 are walked for the check but have no entry.
 bool indexPattern(Pattern& p, int fileRows) {
+    // A packed note's length from its first byte: the byte itself and one per field it flags,
+    // or five when it is not packed.
+    static constexpr auto kNoteLength = [] {
+        std::array<uint8_t, 256> length{};
+        for (int first = 0; first < 256; ++first)
+            length[first] = uint8_t((first & 0x80) ? 1 + std::popcount(unsigned(first & 0x1F)) : 5);
+        return length;
+    }();
     if (p.packedSize == 0) return true;
     size_t pos = 0;
     const size_t size = p.packed.size();
@@ -26,8 +35,7 @@ bool indexPattern(Pattern& p, int fileRows) {
         if (row < kMaxRows) p.rowStart[row] = static_cast<int>(pos);
         for (int ch = 0; ch < p.channelCount; ++ch) {
             if (pos >= size) return false;
-            const uint8_t first = p.packed[pos];
-            pos += (first & 0x80) ? 1 + std::popcount(static_cast<unsigned>(first & 0x1F)) : 5;
+            pos += kNoteLength[p.packed[pos]];
         }
     }
     return pos == size;
