@@ -29,12 +29,12 @@ ModulePlayer::~ModulePlayer() {
     if (attached && device) device->detach(this);
 }
 
-int ModulePlayer::loadFromFile(const char* name) {
-    refusal = {};
+PreparedModule prepareModuleFile(const char* name) {
+    PreparedModule prepared;
     std::FILE* f = std::fopen(name, "rb");
     if (!f) {
-        refuse(&refusal, "the file cannot be opened");
-        return 0;
+        refuse(&prepared.refusal, "the file cannot be opened");
+        return prepared;
     }
     std::vector<uint8_t> bytes;
     if (std::fseek(f, 0, SEEK_END) == 0) {
@@ -47,23 +47,43 @@ int ModulePlayer::loadFromFile(const char* name) {
     }
     std::fclose(f);
     if (bytes.empty()) {
-        refuse(&refusal, "the file is empty, unreadable or larger than a module can be");
-        return 0;
+        refuse(&prepared.refusal, "the file is empty, unreadable or larger than a module can be");
+        return prepared;
     }
-    return loadFromMemory(bytes);
+    prepared.read = true;
+    prepared.walked = loadModule(bytes, prepared.module, &prepared.refusal) != 0;
+    return prepared;
 }
 
-int ModulePlayer::loadFromMemory(std::span<const uint8_t> data) {
+int ModulePlayer::loadFromFile(const char* name) {
+    return loadPrepared(prepareModuleFile(name));
+}
+
+int ModulePlayer::loadPrepared(PreparedModule&& prepared) {
+    if (!prepared.read) {
+        refusal = prepared.refusal;
+        return 0;
+    }
+    if (!beginLoad()) return 0;
+    module_ = std::move(prepared.module);
+    refusal = prepared.refusal;
+    return prepared.walked ? startModule() : 0;
+}
+
+bool ModulePlayer::beginLoad() {
     refusal = {};
     if (attached) { // the output thread is playing the current module
         refuse(&refusal, "the player is playing");
-        return 0;
+        return false;
     }
     // A module that cannot be walked leaves the player without channels, so it claims no voices
     // and plays nothing.
     channels.clear();
     voicesNeeded = 0;
-    if (loadModule(data, module_, &refusal) == 0) return 0;
+    return true;
+}
+
+int ModulePlayer::startModule() {
     speed = module_.speed;
     bpm = module_.bpm;
     frequencyMode = module_.frequencyMode;
@@ -71,6 +91,11 @@ int ModulePlayer::loadFromMemory(std::span<const uint8_t> data) {
     for (int i = 0; i < module_.channelCount; ++i) channels[static_cast<size_t>(i)].index = i;
     voicesNeeded = module_.channelCount;
     return module_.channelCount;
+}
+
+int ModulePlayer::loadFromMemory(std::span<const uint8_t> data) {
+    if (!beginLoad()) return 0;
+    return loadModule(data, module_, &refusal) != 0 ? startModule() : 0;
 }
 
 const Pattern* ModulePlayer::pattern(int index) const {

@@ -123,6 +123,16 @@ struct Channel {
     Voice* voice = nullptr;
 };
 
+// A module file read and walked ahead of its load, on any thread: loadPrepared then loads it
+// exactly as loadFromFile would load that file.
+struct PreparedModule {
+    Module module;
+    Refusal refusal;
+    bool read = false;   // the file's bytes were read
+    bool walked = false; // and loadModule took them
+};
+PreparedModule prepareModuleFile(const char* name);
+
 class ModulePlayer final : public SoundSource {
 public:
     ModulePlayer();
@@ -131,6 +141,7 @@ public:
     ModulePlayer& operator=(const ModulePlayer&) = delete;
     int loadFromMemory(std::span<const uint8_t> data) override;
     int loadFromFile(const char* name) override;
+    int loadPrepared(PreparedModule&& prepared);
     int finished() override { return 0; }
     void tick() override;
     void resetChannels() override;
@@ -163,6 +174,8 @@ public:
     int periodOf(int note, int finetune) const; // in the module's frequency mode
 
 private:
+    bool beginLoad();  // false, refused, while playing; otherwise no channels until started
+    int startModule(); // the loaded module's tempo and channels; their count
     void readRow();
     // Starts the notes due on this tick: those without a delay (RowNotes) or those whose note
     // delay ends now (DelayedNotes); with Write::VoicesNow their voices are written at once.

@@ -148,6 +148,8 @@ int runShow(void* instance) {
     } while (frame < kLoadingFrames);
 
     st.partCount = kPartCount;
+    // The module is read while the scenes load, and taken at its place in the order below.
+    if (s().prepareMusic) s().prepareMusic("test.xm");
     loadAll();
     s().initMetaballs();
     prepareAll();

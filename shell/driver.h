@@ -19,6 +19,7 @@ struct DriverServices {
     void (*prepareScene)(Scene& scene) = nullptr; // after initMetaballs, before drawing
     void (*freeMetaballs)() = nullptr;
     void (*openSound)() = nullptr; // the wave output device
+    void (*prepareMusic)(const char* fileName) = nullptr; // optional: read ahead for loadMusic
     void (*loadMusic)(const char* fileName) = nullptr;
     void (*attachMusic)() = nullptr; // starts the music
     void (*detachMusic)() = nullptr;

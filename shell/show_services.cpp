@@ -19,6 +19,7 @@ DriverServices showServices() {
     services.prepareScene = prepareMetaballObjects;
     services.freeMetaballs = freeMetaballs;
     services.openSound = openShowSound;
+    services.prepareMusic = prepareShowMusic;
     services.loadMusic = loadShowMusic;
     services.attachMusic = attachShowMusic;
     services.detachMusic = detachShowMusic;

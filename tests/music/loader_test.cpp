@@ -1,6 +1,10 @@
 // Loading modules: header words, patterns, instruments, samples and hostile files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <string>
+
 #include "music/module.h"
 #include "music/module_player.h"
 #include "xm_builder.h"
@@ -199,7 +203,16 @@ TEST(ModuleLoader, RefusesWhatCannotBeWalkedAndSaysWhy) {
         {"three rows but packed data for two", [](Bytes& x) { x[kPatternStart + 5] = 3; },
          "a pattern's packed data does not match its rows"},
     };
+    // A file read ahead (the show reads its module while the scenes load) is refused alike.
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "kestrune-refused.xm").string();
+    auto prepared = [&path](const Bytes& bytes) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return prepareModuleFile(path.c_str());
+    };
     Module m;
+    ModulePlayer player;
     for (const auto& c : cases) {
         Bytes bad = good;
         c.corrupt(bad);
@@ -207,10 +220,19 @@ TEST(ModuleLoader, RefusesWhatCannotBeWalkedAndSaysWhy) {
         EXPECT_EQ(loadModule(bad, m, &refusal), 0) << c.name;
         EXPECT_EQ(m.channelCount, 0) << c.name;
         EXPECT_EQ(refusal.reason, c.reason) << c.name;
+        EXPECT_EQ(player.loadPrepared(prepared(bad)), 0) << c.name;
+        EXPECT_TRUE(player.channels.empty()) << c.name;
+        EXPECT_EQ(player.refusal.reason, c.reason) << c.name;
     }
     Refusal refusal;
     EXPECT_EQ(loadModule(good, m, &refusal), 1);
     EXPECT_EQ(refusal.reason, "");
+    EXPECT_EQ(player.loadPrepared(prepared(good)), 1);
+    EXPECT_EQ(player.refusal.reason, "");
+    std::filesystem::remove(path);
+    EXPECT_EQ(player.loadPrepared(prepareModuleFile(path.c_str())), 0);
+    EXPECT_EQ(player.refusal.reason, "the file cannot be opened");
+    EXPECT_EQ(player.channels.size(), 1u); // a file never read leaves the player as it was
 }
 
 TEST(ModuleLoader, PlaysTheFirst32ChannelsOfWiderModules) {
