@@ -1,4 +1,5 @@
 // The texture table lookup, the loadTexture contract every backend shares, and resampling.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -7,8 +8,16 @@
 namespace kestrune {
 
 int findTexture(const char* name) {
-    for (int i = 0; i < textureTable.count && i < kTextureSlotCount; ++i)
-        if (std::strcmp(textureTable.slots[i].name, name) == 0) return i;
+    // The same name is often asked for many times in a row (every metaball polygon asks for its
+    // texture): the slot found last is tried first. Names are unique in the table, since a
+    // slot is only added for a name not found, so it is the slot the search would find.
+    static int lastFound = -1;
+    const int count = std::min(textureTable.count, kTextureSlotCount);
+    if (lastFound >= 0 && lastFound < count &&
+        std::strcmp(textureTable.slots[lastFound].name, name) == 0)
+        return lastFound;
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(textureTable.slots[i].name, name) == 0) return lastFound = i;
     return -1;
 }
 
