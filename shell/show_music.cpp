@@ -46,8 +46,8 @@ void prepareShowMusic(const char* fileName) {
     if (!loadingThreadsAvailable()) return; // loaded when asked for
     try {
         ahead.fileName = fileName;
-        ahead.thread =
-            std::thread([&ahead] { ahead.prepared = prepareModuleFile(ahead.fileName.c_str()); });
+        ahead.thread = std::thread(
+            [] { musicAhead.prepared = prepareModuleFile(musicAhead.fileName.c_str()); });
     } catch (const std::system_error&) {
         ahead.fileName.clear();
     }
