@@ -100,6 +100,13 @@ template <int Shift> [[gnu::always_inline]] inline __m128i byteLanes(const __m12
     return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(short(0x8081))), 7);
 }
 
+// 0..255 channels in 16-bit lanes packed to 5-6-5, each channel's high bits.
+[[gnu::always_inline]] inline __m128i pack565(__m128i r, __m128i g, __m128i b) {
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), 11),
+                                     _mm_slli_epi16(_mm_srli_epi16(g, 2), 5)),
+                        _mm_srli_epi16(b, 3));
+}
+
 } // namespace bilinear_detail
 
 // The eight pixels filtered from their texels in 16-bit lanes, modulated by their colour and
@@ -122,9 +129,7 @@ template <int Shift> [[gnu::always_inline]] inline __m128i byteLanes(const __m12
         const __m128i texel = blendRows(h0, ay, h1, wy);
         result[c] = divide255(_mm_mullo_epi16(texel, byteLanes<16>(in.colour[c])));
     }
-    return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(result[0], 3), 11),
-                                     _mm_slli_epi16(_mm_srli_epi16(result[1], 2), 5)),
-                        _mm_srli_epi16(result[2], 3));
+    return pack565(result[0], result[1], result[2]);
 }
 
 #ifdef KESTRUNE_BILINEAR_AVX2

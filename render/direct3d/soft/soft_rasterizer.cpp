@@ -442,6 +442,8 @@ struct PixelPipeline {
 #ifdef KESTRUNE_BILINEAR_SSE2
         else if constexpr (Texture == kTexLinear565 && Blend == kBlendOff)
             pixelsBatched<Depth>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
+        else if constexpr (Texture == kTexNone && Blend == kBlendOff)
+            pixelsPlain<Depth>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
 #endif
         else
             pixels<Depth, Texture, Blend, false>(xStart, xEnd, a, d, cell, depthCell, colour,
@@ -741,6 +743,60 @@ struct PixelPipeline {
         }
     }
 
+    // The run's attributes stepped past it, its depths tested and, where they pass, written: the
+    // mask of the pixels drawn (all ones), in 16-bit lanes.
+    template <bool Depth>
+    [[gnu::always_inline]] inline __m128i depthRun(__m128& at, __m128 by,
+                                                   uint16_t* depthCell) const {
+        __m128 zs[2];
+        stepRun(at, by, zs);
+        if constexpr (!Depth) return _mm_set1_epi16(-1);
+        const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depthCell));
+        const __m128i zero = _mm_setzero_si128();
+        __m128i z0, z1;
+        const __m128i pass0 = depthLanes(zs[0], _mm_unpacklo_epi16(stored, zero), z0);
+        const __m128i pass1 = depthLanes(zs[1], _mm_unpackhi_epi16(stored, zero), z1);
+        const __m128i mask = _mm_packs_epi32(pass0, pass1);
+        if (state.depthWrite && _mm_movemask_epi8(mask) != 0) {
+            const __m128i z = bilinear_detail::packLow16(z0, z1); // depths below 2^16
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(depthCell),
+                             _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
+        }
+        return mask;
+    }
+
+    // pixels() for untextured pixels without blending or clamping, a run at a time: depths as a
+    // textured run's, each colour's 16.16 lanes cut to their whole part and packed together; the
+    // span's last few pixels one at a time.
+    template <bool Depth>
+    void pixelsPlain(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
+                     uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
+        using namespace bilinear_detail;
+        // Within the span every colour lies in 0..255, so its 32 low bits step it exactly.
+        int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
+        __m128 at = _mm_setr_ps(a.z, a.rhw, a.u, a.v);
+        const __m128 by = _mm_setr_ps(d.z, d.rhw, d.u, d.v);
+        int x = xStart;
+        for (; xEnd - x >= kRun; x += kRun) {
+            const __m128i mask = depthRun<Depth>(at, by, depthCell);
+            if (!Depth || _mm_movemask_epi8(mask) != 0) {
+                __m128i channel[3];
+                for (int c = 0; c < 3; ++c) {
+                    __m128i lanes[2];
+                    steppedLanes(uint32_t(colour[c]), uint32_t(step[c]), lanes);
+                    channel[c] = byteLanes<16>(lanes);
+                }
+                storeRun(cell, mask, pack565(channel[0], channel[1], channel[2]));
+            }
+            for (int c = 0; c < 3; ++c) colour[c] += step[c] * kRun;
+            cell += kRun;
+            if constexpr (Depth) depthCell += kRun;
+        }
+        if (x < xEnd)
+            pixels<Depth, kTexNone, kBlendOff, false>(x, xEnd, pixelOf(at), d, cell, depthCell,
+                                                      colour, step);
+    }
+
     // A whole run: depths tested and written eight at a time, texel addresses worked out in
     // lanes, and the two texels side by side in a row read together where the second does not
     // wrap to the row's start. False when no pixel is drawn; otherwise run's texels and mask
@@ -749,24 +805,8 @@ struct PixelPipeline {
     [[gnu::always_inline]] inline bool texelRun(BilinearBatch& batch, const BilinearLanes& lanes,
                                                 __m128& at, __m128 by, uint16_t* depthCell,
                                                 TexelRun& run) const {
-        __m128 zs[2];
-        stepRun(at, by, zs);
-        __m128i mask = _mm_set1_epi16(-1);
-        if constexpr (Depth) {
-            const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depthCell));
-            const __m128i zero = _mm_setzero_si128();
-            __m128i z0, z1;
-            const __m128i pass0 = depthLanes(zs[0], _mm_unpacklo_epi16(stored, zero), z0);
-            const __m128i pass1 = depthLanes(zs[1], _mm_unpackhi_epi16(stored, zero), z1);
-            mask = _mm_packs_epi32(pass0, pass1);
-            if (_mm_movemask_epi8(mask) == 0) return false;
-            if (state.depthWrite) {
-                const __m128i z = bilinear_detail::packLow16(z0, z1); // depths below 2^16
-                _mm_storeu_si128(
-                    reinterpret_cast<__m128i*>(depthCell),
-                    _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
-            }
-        }
+        const __m128i mask = depthRun<Depth>(at, by, depthCell);
+        if (Depth && _mm_movemask_epi8(mask) == 0) return false;
         if (!pairTexels(lanes, run.pairs)) {
             // A pixel whose right-hand texels wrap: gathered one texel at a time.
             gatherTexels(batch, kRun,
