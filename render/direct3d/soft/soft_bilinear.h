@@ -109,17 +109,16 @@ template <int Shift> [[gnu::always_inline]] inline __m128i byteLanes(const __m12
 
 } // namespace bilinear_detail
 
-// The eight pixels filtered from their texels in 16-bit lanes, modulated by their colour and
-// packed to 5-6-5.
-[[gnu::always_inline]] inline __m128i filterLanes(const BilinearLanes& in, __m128i t00, __m128i t10,
-                                                  __m128i t01, __m128i t11) {
+// The eight pixels filtered from their texels in 16-bit lanes and modulated by their colour:
+// 0..255 channels, red, green and blue.
+[[gnu::always_inline]] inline void filterChannels(const BilinearLanes& in, __m128i t00, __m128i t10,
+                                                  __m128i t01, __m128i t11, __m128i (&result)[3]) {
     using namespace bilinear_detail;
     const __m128i full = _mm_set1_epi16(256);
     const __m128i wx = byteLanes<8>(in.u), wy = byteLanes<8>(in.v);
     const __m128i ax = _mm_sub_epi16(full, wx), ay = _mm_sub_epi16(full, wy);
     const Channels c00 = channels(t00), c10 = channels(t10);
     const Channels c01 = channels(t01), c11 = channels(t11);
-    __m128i result[3];
     for (int c = 0; c < 3; ++c) {
         // Each row's sum is at most 255 x 256, so 16-bit lanes hold it.
         const __m128i h0 =
@@ -129,7 +128,31 @@ template <int Shift> [[gnu::always_inline]] inline __m128i byteLanes(const __m12
         const __m128i texel = blendRows(h0, ay, h1, wy);
         result[c] = divide255(_mm_mullo_epi16(texel, byteLanes<16>(in.colour[c])));
     }
-    return pack565(result[0], result[1], result[2]);
+}
+
+// The same packed to 5-6-5.
+[[gnu::always_inline]] inline __m128i filterLanes(const BilinearLanes& in, __m128i t00, __m128i t10,
+                                                  __m128i t01, __m128i t11) {
+    __m128i result[3];
+    filterChannels(in, t00, t10, t01, t11, result);
+    return bilinear_detail::pack565(result[0], result[1], result[2]);
+}
+
+// Source channels over eight 5-6-5 pixels with the translucency of the inverse colour factors,
+// s x (255 - s) + d x (255 - d), over 255: each product is at most 127 x 128, so the sum stays
+// within 16-bit lanes and its quotient below 128, needing no clamp.
+[[gnu::always_inline]] inline __m128i blendInverse(const __m128i (&source)[3],
+                                                   __m128i destination) {
+    using namespace bilinear_detail;
+    const Channels d = channels(destination);
+    const __m128i full = _mm_set1_epi16(255);
+    __m128i out[3];
+    for (int c = 0; c < 3; ++c) {
+        const __m128i s = source[c];
+        out[c] = divide255(_mm_add_epi16(_mm_mullo_epi16(s, _mm_sub_epi16(full, s)),
+                                         _mm_mullo_epi16(d.c[c], _mm_sub_epi16(full, d.c[c]))));
+    }
+    return pack565(out[0], out[1], out[2]);
 }
 
 #ifdef KESTRUNE_BILINEAR_AVX2
@@ -198,11 +221,11 @@ KESTRUNE_WIDE __m128i filterPairs(const BilinearLanes& in, const __m128i (&pairs
     return lanes;
 }
 
-// The same from the texels gathered into the batch.
-[[gnu::always_inline]] inline __m128i filterBatch(const BilinearBatch& in) {
+// The same channels from the texels gathered into the batch.
+[[gnu::always_inline]] inline void filterBatch(const BilinearBatch& in, __m128i (&result)[3]) {
     using namespace bilinear_detail;
-    return filterLanes(lanesOf(in), load(in.texel[0]), load(in.texel[1]), load(in.texel[2]),
-                       load(in.texel[3]));
+    filterChannels(lanesOf(in), load(in.texel[0]), load(in.texel[1]), load(in.texel[2]),
+                   load(in.texel[3]), result);
 }
 #endif
 

@@ -440,8 +440,8 @@ struct PixelPipeline {
             pixels<Depth, Texture, Blend, true>(xStart, xEnd, a, d, cell, depthCell, colour,
                                                 colourStep);
 #ifdef KESTRUNE_BILINEAR_SSE2
-        else if constexpr (Texture == kTexLinear565 && Blend == kBlendOff)
-            pixelsBatched<Depth>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
+        else if constexpr (Texture == kTexLinear565 && Blend != kBlendAny)
+            pixelsBatched<Depth, Blend>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
         else if constexpr (Texture == kTexNone && Blend == kBlendOff)
             pixelsPlain<Depth>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
 #endif
@@ -499,19 +499,21 @@ struct PixelPipeline {
     }
 
 #ifdef KESTRUNE_BILINEAR_SSE2
-    // pixels() for bilinear 5-6-5 texturing without blending or clamping, a run at a time: the
-    // run's depths are tested and its texels, weights and colour gathered, then its drawn pixels
-    // are filtered together.
-    template <bool Depth>
+    // pixels() for bilinear 5-6-5 texturing without clamping, opaque or translucent (Blend), a
+    // run at a time: the run's depths are tested and its texels, weights and colour gathered,
+    // then its drawn pixels are filtered together.
+    template <bool Depth, int Blend>
     void pixelsBatched(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                        uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
 #ifdef KESTRUNE_RASTER_AVX2
         if (kAvx2) {
-            pixelsBatchedAvx2<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+            pixelsBatchedAvx2<Depth, Blend>(xStart, xEnd, a, d, cell, depthCell, colourStart,
+                                            step);
             return;
         }
 #endif
-        pixelsBatchedWith<Depth, false>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+        pixelsBatchedWith<Depth, false, Blend>(xStart, xEnd, a, d, cell, depthCell, colourStart,
+                                               step);
     }
 
     // With AVX2, runs wait to be filtered this many at a time: one call to the AVX2 filter
@@ -538,6 +540,8 @@ struct PixelPipeline {
             _mm_storeu_si128(out, drawn);
     }
 
+    // The run's pixels filtered, over the target's when translucent, and stored.
+    template <int Blend>
     [[gnu::always_inline]] static inline void filterRun(const TexelRun& run) {
         __m128i t[4];
         for (int row = 0; row < 2; ++row) {
@@ -546,18 +550,26 @@ struct PixelPipeline {
             t[2 * row + 1] =
                 _mm_packs_epi32(_mm_srai_epi32(pairs[0], 16), _mm_srai_epi32(pairs[1], 16));
         }
-        storeRun(run.cell, run.mask, filterLanes(run.lanes, t[0], t[1], t[2], t[3]));
+        if constexpr (Blend == kBlendInverse) {
+            __m128i source[3];
+            filterChannels(run.lanes, t[0], t[1], t[2], t[3], source);
+            const __m128i* cells = reinterpret_cast<const __m128i*>(run.cell);
+            storeRun(run.cell, run.mask, blendInverse(source, _mm_loadu_si128(cells)));
+        } else {
+            storeRun(run.cell, run.mask, filterLanes(run.lanes, t[0], t[1], t[2], t[3]));
+        }
     }
 
 #ifdef KESTRUNE_RASTER_AVX2
     // The same instructions in their three-operand AVX encodings, which save the copies that
-    // SSE2's two-operand forms need, and the filter in 256-bit registers; the arithmetic, and so
-    // every bit, is the same.
-    template <bool Depth>
+    // SSE2's two-operand forms need, and the opaque filter in 256-bit registers; the arithmetic,
+    // and so every bit, is the same.
+    template <bool Depth, int Blend>
     [[gnu::target("avx2")]] void
     pixelsBatchedAvx2(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
-        pixelsBatchedWith<Depth, true>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+        pixelsBatchedWith<Depth, Blend == kBlendOff, Blend>(xStart, xEnd, a, d, cell, depthCell,
+                                                            colourStart, step);
     }
 
     [[gnu::target("avx2")]] static void filterRuns(const TexelRun (&runs)[kWaiting]) {
@@ -568,7 +580,7 @@ struct PixelPipeline {
 
     // Wide: runs are filtered kWaiting at a time by filterRuns(); the span's last few, and every
     // run otherwise, by filterRun().
-    template <bool Depth, bool Wide>
+    template <bool Depth, bool Wide, int Blend>
     [[gnu::always_inline]] inline void
     pixelsBatchedWith(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
@@ -619,19 +631,19 @@ struct PixelPipeline {
                         }
                     } else
 #endif
-                        filterRun(run);
+                        filterRun<Blend>(run);
                 }
                 for (int c = 0; c < 3; ++c)
                     for (__m128i& l : lanes.colour[c]) l = _mm_add_epi32(l, runColourStep[c]);
             } else {
                 Pixel p = pixelOf(at);
-                partRun<Depth>(batch, n, p, d, cell, depthCell); // the span's last run
+                partRun<Depth, Blend>(batch, n, p, d, cell, depthCell); // the span's last run
             }
             x += n;
             cell += n;
             if constexpr (Depth) depthCell += n;
         }
-        for (int k = 0; k < waiting; ++k) filterRun(runs[k]);
+        for (int k = 0; k < waiting; ++k) filterRun<Blend>(runs[k]);
     }
 
     // z, 1/w, u and v from their lanes.
@@ -879,7 +891,7 @@ struct PixelPipeline {
     }
 
     // A run shorter than kRun at a span's end, a pixel at a time.
-    template <bool Depth>
+    template <bool Depth, int Blend>
     [[gnu::always_inline]] inline void partRun(BilinearBatch& batch, int n, Pixel& a,
                                                const Pixel& d, uint16_t* cell,
                                                uint16_t* depthCell) const {
@@ -898,8 +910,17 @@ struct PixelPipeline {
         }
         if (!mask) return;
         gatherTexels(batch, n, mask);
-        alignas(16) uint16_t drawn[kRun];
-        _mm_store_si128(reinterpret_cast<__m128i*>(drawn), filterBatch(batch));
+        __m128i source[3];
+        filterBatch(batch, source);
+        alignas(16) uint16_t drawn[kRun] = {};
+        if constexpr (Blend == kBlendInverse) {
+            std::memcpy(drawn, cell, sizeof(uint16_t) * size_t(n)); // no further than the span
+            _mm_store_si128(reinterpret_cast<__m128i*>(drawn),
+                            blendInverse(source, bilinear_detail::load(drawn)));
+        } else {
+            _mm_store_si128(reinterpret_cast<__m128i*>(drawn),
+                            bilinear_detail::pack565(source[0], source[1], source[2]));
+        }
         for (int k = 0; k < n; ++k)
             if (mask >> k & 1) cell[k] = drawn[k];
     }
