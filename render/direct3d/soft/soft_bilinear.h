@@ -88,6 +88,18 @@ struct Channels {
     out[1] = _mm_add_epi32(out[0], _mm_set1_epi32(int(step * 4)));
 }
 
+// The same from the start and step in lane Lane of two vectors, without leaving the vectors.
+template <int Lane>
+[[gnu::always_inline]] inline void steppedLanes(__m128i start, __m128i step, __m128i (&out)[2]) {
+    constexpr int kAll = _MM_SHUFFLE(Lane, Lane, Lane, Lane);
+    const __m128i step1 = _mm_shuffle_epi32(step, kAll), step2 = _mm_add_epi32(step1, step1);
+    // 0, step, 2 x step, 3 x step: step in the odd lanes plus twice it in the high two.
+    const __m128i multiples = _mm_add_epi32(_mm_and_si128(step1, _mm_setr_epi32(0, -1, 0, -1)),
+                                            _mm_and_si128(step2, _mm_setr_epi32(0, 0, -1, -1)));
+    out[0] = _mm_add_epi32(_mm_shuffle_epi32(start, kAll), multiples);
+    out[1] = _mm_add_epi32(out[0], _mm_add_epi32(step2, step2));
+}
+
 // (x >> Shift) & 255 of eight 32-bit lanes, in 16-bit lanes.
 template <int Shift> [[gnu::always_inline]] inline __m128i byteLanes(const __m128i (&x)[2]) {
     const __m128i bytes = _mm_set1_epi32(255);

@@ -604,7 +604,8 @@ struct PixelPipeline {
         int waiting = 0;
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
-            if (n < kRun || !startFullRun(at, by, batch)) {
+            const bool exact = n == kRun && startFullRun(at, by, batch, lanes);
+            if (!exact) {
                 int64_t fu, dfu, fv, dfv;
                 startRun(pixelOf(at), d, n, fu, dfu, fv, dfv);
                 batch.u = uint32_t(fu);
@@ -617,8 +618,10 @@ struct PixelPipeline {
                 colour[c] += step[c] * n;
             }
             if (n == kRun) {
-                bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
-                bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
+                if (!exact) {
+                    bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
+                    bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
+                }
                 TexelRun& run = runs[Wide ? waiting : 0];
                 if (texelRun<Depth>(batch, lanes, at, by, depthCell, run)) {
                     run.lanes = lanes;
@@ -656,10 +659,11 @@ struct PixelPipeline {
     // startRun() and runStart() for a whole run that filters, u in the low lane of each vector
     // and v in the high one, keeping the low 32 bits of the 16.16 positions and steps: the same
     // operations on the same doubles, with floor and rounding taken through 32-bit integers.
+    // The run's lanes of u and v are set too.
     // False, with nothing set, where a value is not finite or beyond what those integers hold
     // exactly; the caller then takes startRun().
-    [[gnu::always_inline]] inline bool startFullRun(__m128 at, __m128 by,
-                                                    BilinearBatch& batch) const {
+    [[gnu::always_inline]] inline bool startFullRun(__m128 at, __m128 by, BilinearBatch& batch,
+                                                    BilinearLanes& lanesOut) const {
         // The attributes at the run's end as startRun() takes them: a + d x pixels.
         const __m128 far = _mm_add_ps(at, _mm_mul_ps(by, _mm_set1_ps(float(kRun))));
         __m128 ends = _mm_shuffle_ps(at, far, _MM_SHUFFLE(3, 2, 3, 2)); // u0, v0, u1, v1
@@ -705,13 +709,17 @@ struct PixelPipeline {
                 _mm_shuffle_epi32(_mm_sub_epi64(up, down), _MM_SHUFFLE(2, 0, 2, 0));
             return _mm_sub_epi32(i, adjust);
         };
+        const __m128i starts = round(start), steps = round(step);
         alignas(16) uint32_t lanes[8];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), round(start));
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), round(step));
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), starts);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), steps);
         batch.u = lanes[0];
         batch.v = lanes[1];
         batch.du = lanes[4];
         batch.dv = lanes[5];
+        // The pixels' positions stepped in the vectors, not rebuilt from the words just stored.
+        bilinear_detail::steppedLanes<0>(starts, steps, lanesOut.u);
+        bilinear_detail::steppedLanes<1>(starts, steps, lanesOut.v);
         return true;
     }
 
