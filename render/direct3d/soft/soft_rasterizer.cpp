@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 namespace kestrune {
@@ -27,7 +28,24 @@ struct ClipVertex {
 #ifdef KESTRUNE_BILINEAR_AVX2
 // Whether the processor runs AVX2, asked once when the program starts.
 #define KESTRUNE_RASTER_AVX2 1
-const bool kAvx2 = __builtin_cpu_supports("avx2");
+// The widest instructions the rasteriser uses: those the processor runs, or fewer where the
+// environment variable KESTRUNE_RASTER_SIMD names "sse2" or "avx2", decided once when the
+// program starts. Every choice gives the same pixels.
+enum SimdLevel { kSimdSse2, kSimdAvx2, kSimdAvx512 };
+SimdLevel simdLevel() {
+    SimdLevel level = kSimdSse2;
+    if (__builtin_cpu_supports("avx2")) level = kSimdAvx2;
+    if (level == kSimdAvx2 && __builtin_cpu_supports("avx512f") &&
+        __builtin_cpu_supports("avx512bw"))
+        level = kSimdAvx512;
+    const char* asked = std::getenv("KESTRUNE_RASTER_SIMD");
+    if (asked && std::strcmp(asked, "sse2") == 0) return kSimdSse2;
+    if (asked && std::strcmp(asked, "avx2") == 0) return std::min(level, kSimdAvx2);
+    return level;
+}
+const SimdLevel kSimd = simdLevel();
+const bool kAvx2 = kSimd >= kSimdAvx2;
+const bool kAvx512 = kSimd >= kSimdAvx512;
 #endif
 
 // Attributes in screen space, in the order the span loops step them.
@@ -576,6 +594,18 @@ struct PixelPipeline {
         for (const TexelRun& run : runs)
             storeRun(run.cell, run.mask, bilinear_wide::filterPairs(run.lanes, run.pairs));
     }
+
+    // The same two runs at a time, with AVX-512.
+    [[gnu::target("avx512bw")]] static void filterRunsAvx512(const TexelRun (&runs)[kWaiting]) {
+        static_assert(kWaiting % 2 == 0, "runs are filtered in pairs");
+        for (int k = 0; k < kWaiting; k += 2) {
+            __m128i first, second;
+            bilinear_wider::filterPairs(runs[k].lanes, runs[k].pairs, runs[k + 1].lanes,
+                                        runs[k + 1].pairs, first, second);
+            storeRun(runs[k].cell, runs[k].mask, first);
+            storeRun(runs[k + 1].cell, runs[k + 1].mask, second);
+        }
+    }
 #endif
 
     // Wide: runs are filtered kWaiting at a time by filterRuns(); the span's last few, and every
@@ -629,7 +659,10 @@ struct PixelPipeline {
 #ifdef KESTRUNE_RASTER_AVX2
                     if constexpr (Wide) {
                         if (++waiting == kWaiting) {
-                            filterRuns(runs);
+                            if (kAvx512)
+                                filterRunsAvx512(runs);
+                            else
+                                filterRuns(runs);
                             waiting = 0;
                         }
                     } else
