@@ -267,11 +267,11 @@ KESTRUNE_WIDER void filterPairs(const BilinearLanes& in0, const __m128i (&pairs0
         const __m512i h0 = _mm512_madd_epi16(top[i], xWeights);
         const __m512i h1 = _mm512_madd_epi16(bottom[i], xWeights);
         const __m512i texel = _mm512_srli_epi32(
-            _mm512_add_epi32(_mm512_add_epi32(_mm512_mullo_epi32(h0, ay), _mm512_mullo_epi32(h1, wy)),
-                             half),
+            _mm512_add_epi32(
+                _mm512_add_epi32(_mm512_mullo_epi32(h0, ay), _mm512_mullo_epi32(h1, wy)), half),
             16);
-        const __m512i colour = _mm512_and_si512(
-            _mm512_srli_epi32(joinRuns(in0.colour[i], in1.colour[i]), 16), bytes);
+        const __m512i colour =
+            _mm512_and_si512(_mm512_srli_epi32(joinRuns(in0.colour[i], in1.colour[i]), 16), bytes);
         const __m512i lit = _mm512_mullo_epi16(texel, colour);
         result[i] = _mm512_srli_epi16(_mm512_mulhi_epu16(lit, _mm512_set1_epi16(short(0x8081))), 7);
     }

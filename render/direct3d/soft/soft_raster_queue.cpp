@@ -158,9 +158,10 @@ void RasterQueue::share(int64_t mainDraw, int64_t lateBy) {
         int best = 0;
         int64_t bestBehind = INT64_MIN;
         for (int t = 0; t < threads_; ++t) {
-            const int64_t share = t == 0 ? mainBands_ * workers
-                                         : int64_t(kRasterBandCycle - mainBands_);
-            const int64_t behind = share * (band + 1) - int64_t(dealt[t]) * workers * kRasterBandCycle;
+            const int64_t share =
+                t == 0 ? mainBands_ * workers : int64_t(kRasterBandCycle - mainBands_);
+            const int64_t behind =
+                share * (band + 1) - int64_t(dealt[t]) * workers * kRasterBandCycle;
             if (behind > bestBehind) {
                 best = t;
                 bestBehind = behind;

@@ -525,8 +525,7 @@ struct PixelPipeline {
                        uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
 #ifdef KESTRUNE_RASTER_AVX2
         if (kAvx2) {
-            pixelsBatchedAvx2<Depth, Blend>(xStart, xEnd, a, d, cell, depthCell, colourStart,
-                                            step);
+            pixelsBatchedAvx2<Depth, Blend>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
             return;
         }
 #endif
@@ -559,8 +558,7 @@ struct PixelPipeline {
     }
 
     // The run's pixels filtered, over the target's when translucent, and stored.
-    template <int Blend>
-    [[gnu::always_inline]] static inline void filterRun(const TexelRun& run) {
+    template <int Blend> [[gnu::always_inline]] static inline void filterRun(const TexelRun& run) {
         __m128i t[4];
         for (int row = 0; row < 2; ++row) {
             const __m128i(&pairs)[2] = run.pairs[row];

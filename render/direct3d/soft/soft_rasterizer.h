@@ -60,7 +60,9 @@ struct RasterRows {
     uint32_t ownerOfBand(uint32_t band) const {
         return owners ? owners[band % kRasterBandCycle] : band % count;
     }
-    bool owns(int y) const { return count == 1 || ownerOfBand(uint32_t(y / kRasterBandRows)) == index; }
+    bool owns(int y) const {
+        return count == 1 || ownerOfBand(uint32_t(y / kRasterBandRows)) == index;
+    }
     // Whether any of the rows from..to - 1 is this thread's.
     bool ownsAny(int from, int to) const {
         if (from >= to) return false;
