@@ -356,5 +356,32 @@ TEST(RasterTest, ClearFillsOnlyTheRectangleWithinTheTarget) {
     EXPECT_EQ(c.lit(), 16);
 }
 
+// Threads share a target by bands of rows, dealt by a repeating pattern or in turn. Every row has
+// exactly one thread, and whether a thread has any row of a range (which lets it skip a
+// primitive) agrees with its rows one by one, for ranges shorter and longer than the pattern.
+TEST(RasterTest, BandsGiveEveryRowOneThreadAndRangesAgreeWithTheirRows) {
+    uint8_t owners[kRasterBandCycle] = {};
+    owners[kRasterBandCycle - 1] = 1; // thread 1 has one band a cycle, thread 2 two
+    owners[5] = owners[40] = 2;
+    const int cycleRows = kRasterBandCycle * kRasterBandRows;
+    for (const uint8_t* pattern : {static_cast<const uint8_t*>(owners), (const uint8_t*)nullptr}) {
+        for (int y = 0; y < 2 * cycleRows; ++y) {
+            int threads = 0;
+            for (uint32_t t = 0; t < 3; ++t) threads += RasterRows{t, 3, pattern}.owns(y);
+            ASSERT_EQ(threads, 1) << "row " << y;
+        }
+        for (uint32_t t = 0; t < 3; ++t) {
+            const RasterRows rows{t, 3, pattern};
+            for (int from = 0; from < cycleRows + 8; from += 3)
+                for (int to = from; to <= from + cycleRows + 8; ++to) {
+                    bool any = false;
+                    for (int y = from; y < to; ++y) any = any || rows.owns(y);
+                    ASSERT_EQ(rows.ownsAny(from, to), any)
+                        << "thread " << t << ", rows " << from << ".." << to;
+                }
+        }
+    }
+}
+
 } // namespace
 } // namespace kestrune

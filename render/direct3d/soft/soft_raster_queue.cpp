@@ -2,6 +2,8 @@
 #include "render/direct3d/soft/soft_raster_queue.h"
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,10 +31,38 @@ int rasterThreadCount() {
 #endif
 }
 
+namespace {
+
+int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// How long a thread that waits on another spins before it sleeps: a wake-up from sleep costs
+// about as much as drawing a few bands.
+constexpr int64_t kSpinNs = 300000;
+
+// Spins, yielding the core, until ready() holds or the spin time is up; whether it holds.
+template <typename Ready> bool spinUntil(Ready ready) {
+    const int64_t until = nowNs() + kSpinNs;
+    for (int i = 0;; ++i) {
+        if (ready()) return true;
+        if ((i & 15) == 15 && nowNs() > until) return false;
+        std::this_thread::yield();
+    }
+}
+
+} // namespace
+
 RasterQueue::RasterQueue(int threads) : threads_(std::clamp(threads, 1, kMaxRasterThreads)) {
     if (threads_ == 1) return;
+    spin_ = unsigned(threads_) <= std::thread::hardware_concurrency();
     commands_.resize(kQueueCommands);
     vertices_.resize(kQueueVertices);
+    finished_.resize(size_t(threads_), 0);
+    mainBands_ = kRasterBandCycle / threads_;
+    share(0, 0);
     workers_.reserve(size_t(threads_ - 1));
     for (int i = 1; i < threads_; ++i) workers_.emplace_back([this, i] { work(uint32_t(i)); });
 }
@@ -63,6 +93,7 @@ bool RasterQueue::draw(const RasterTarget& target, const RasterState& state, uin
     }
     c.primitive = primitive;
     if (count) std::memcpy(&vertices_[c.first], vertices, sizeof(LitVertex) * count);
+    publish();
     return true;
 }
 
@@ -74,11 +105,14 @@ void RasterQueue::clear(const RasterTarget& target, const RasterClear& clear) {
     Command& c = record(target, 0);
     c.primitive = 0;
     c.clear = clear;
+    publish();
 }
 
-// The next command, with room for its vertices after a flush when the queue is full.
+// The next command, with room for its vertices after a flush when the queue is full; the first
+// of a round starts the workers.
 RasterQueue::Command& RasterQueue::record(const RasterTarget& target, uint32_t vertexCount) {
     if (commandCount_ == kQueueCommands || vertexCount > kQueueVertices - vertexCount_) flush();
+    if (commandCount_ == 0) open();
     Command& c = commands_[commandCount_++];
     c.target = target;
     c.first = vertexCount_;
@@ -87,9 +121,60 @@ RasterQueue::Command& RasterQueue::record(const RasterTarget& target, uint32_t v
     return c;
 }
 
-void RasterQueue::drawRows(uint32_t index) const {
-    const RasterRows rows{index, uint32_t(threads_)};
-    for (uint32_t i = 0; i < commandCount_; ++i) {
+// The recorded commands handed to the workers, waking any that sleep.
+void RasterQueue::publish() {
+    published_.store(commandCount_, std::memory_order_seq_cst);
+    if (sleepers_.load(std::memory_order_seq_cst) > 0) {
+        { std::lock_guard<std::mutex> lock(mutex_); }
+        more_.notify_all();
+    }
+}
+
+void RasterQueue::open() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++round_;
+        published_.store(0);
+        closed_.store(false);
+        running_.store(threads_ - 1);
+    }
+    start_.notify_all();
+}
+
+// Deals the bands of a cycle: mainBands_ to the calling thread, the rest evenly to the workers,
+// each thread's spread down the cycle.
+void RasterQueue::share(int64_t mainDraw, int64_t lateBy) {
+    // Moving one band from the thread that finished last to the other narrows the gap by about
+    // twice the band's time; half of that is taken each flush, as frames differ.
+    if (mainDraw > 0 && mainBands_ > 0) {
+        const int64_t perBand = std::max<int64_t>(mainDraw / mainBands_, 1);
+        const int64_t moved = std::clamp<int64_t>(lateBy / (4 * perBand), -4, 4);
+        mainBands_ = std::clamp(mainBands_ + int(moved), 1, kRasterBandCycle - (threads_ - 1));
+    }
+    const int workers = threads_ - 1;
+    int dealt[kMaxRasterThreads] = {};
+    for (int band = 0; band < kRasterBandCycle; ++band) {
+        // The thread furthest behind its share of the bands so far takes this one.
+        int best = 0;
+        int64_t bestBehind = INT64_MIN;
+        for (int t = 0; t < threads_; ++t) {
+            const int64_t share =
+                t == 0 ? mainBands_ * workers : int64_t(kRasterBandCycle - mainBands_);
+            const int64_t behind =
+                share * (band + 1) - int64_t(dealt[t]) * workers * kRasterBandCycle;
+            if (behind > bestBehind) {
+                best = t;
+                bestBehind = behind;
+            }
+        }
+        owners_[band] = uint8_t(best);
+        ++dealt[best];
+    }
+}
+
+void RasterQueue::drawRows(uint32_t index, uint32_t from, uint32_t to) const {
+    const RasterRows rows{index, uint32_t(threads_), owners_};
+    for (uint32_t i = from; i < to; ++i) {
         const Command& c = commands_[i];
         if (c.primitive == 0)
             clearTarget(c.target, c.clear, rows);
@@ -101,19 +186,42 @@ void RasterQueue::drawRows(uint32_t index) const {
 
 void RasterQueue::flush() {
     if (commandCount_ == 0) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++round_;
-        running_ = threads_ - 1;
+    const int64_t start = nowNs();
+    closed_.store(true, std::memory_order_seq_cst);
+    if (sleepers_.load(std::memory_order_seq_cst) > 0) {
+        { std::lock_guard<std::mutex> lock(mutex_); }
+        more_.notify_all();
     }
-    start_.notify_all();
-    drawRows(0);
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return running_ == 0; });
-    }
+    drawRows(0, 0, commandCount_);
+    const int64_t mainDone = nowNs();
+    waitForWorkers();
+    int64_t lastDone = 0;
+    for (size_t i = 1; i < finished_.size(); ++i) lastDone = std::max(lastDone, finished_[i]);
+    share(mainDone - start, lastDone - mainDone);
     commandCount_ = 0;
     vertexCount_ = 0;
+}
+
+void RasterQueue::waitForWorkers() {
+    auto finished = [this] { return running_.load(std::memory_order_acquire) == 0; };
+    if (spin_ && spinUntil(finished)) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, finished);
+}
+
+// Until a command after the first drawn ones is published or the round closes.
+void RasterQueue::waitForCommands(uint32_t drawn) {
+    auto ready = [this, drawn] {
+        return closed_.load(std::memory_order_seq_cst) ||
+               published_.load(std::memory_order_seq_cst) > drawn;
+    };
+    if (spin_ && spinUntil(ready)) return;
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        more_.wait(lock, ready);
+    }
+    sleepers_.fetch_sub(1, std::memory_order_seq_cst);
 }
 
 void RasterQueue::work(uint32_t index) {
@@ -125,13 +233,25 @@ void RasterQueue::work(uint32_t index) {
             if (stopping_) return;
             seen = round_;
         }
-        drawRows(index);
-        bool last = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            last = --running_ == 0;
+        uint32_t drawn = 0;
+        for (;;) {
+            // Closed is read first: once it is set, every command has been published.
+            const bool closed = closed_.load(std::memory_order_acquire);
+            const uint32_t published = published_.load(std::memory_order_acquire);
+            if (drawn < published) {
+                drawRows(index, drawn, published);
+                drawn = published;
+            } else if (closed) {
+                break;
+            } else {
+                waitForCommands(drawn);
+            }
         }
-        if (last) done_.notify_one();
+        finished_[index] = nowNs();
+        if (running_.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            { std::lock_guard<std::mutex> lock(mutex_); }
+            done_.notify_one();
+        }
     }
 }
 

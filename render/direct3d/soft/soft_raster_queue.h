@@ -1,8 +1,11 @@
 // Draws and clears recorded on the calling thread and done on every core: each thread takes its
 // own bands of rows of every recorded primitive and clear, in order, so a frame's pixels do not
-// depend on how many threads draw it.
+// depend on how many threads draw it. The workers start on the commands as they are recorded;
+// the calling thread draws its bands when the queue is flushed, and its share of the bands
+// follows which thread finished last the flush before.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -50,22 +53,38 @@ private:
         RasterClear clear;
     };
     Command& record(const RasterTarget& target, uint32_t vertexCount);
-    void drawRows(uint32_t index) const;
+    void publish();
+    void open();
+    void share(int64_t mainDraw, int64_t lateBy);
+    void drawRows(uint32_t index, uint32_t from, uint32_t to) const;
     void work(uint32_t index);
+    void waitForCommands(uint32_t drawn);
+    void waitForWorkers();
 
     int threads_;
+    bool spin_ = false; // a thread for every core: waits are spun briefly before sleeping
     std::vector<Command> commands_;   // sized once; commandCount_ in use
     std::vector<LitVertex> vertices_; // sized once; vertexCount_ in use
     uint32_t commandCount_ = 0;
     uint32_t vertexCount_ = 0;
 
+    // Which thread draws each band of a cycle, fixed while a round runs; the calling thread's
+    // number of them.
+    uint8_t owners_[kRasterBandCycle] = {};
+    int mainBands_ = 0;
+    std::vector<int64_t> finished_; // each worker's end of its last round, in steady-clock ns
+
     std::vector<std::thread> workers_;
     std::mutex mutex_;
-    std::condition_variable start_;
-    std::condition_variable done_;
-    uint64_t round_ = 0; // one per flush that has work
-    int running_ = 0;    // workers still drawing this round
+    std::condition_variable start_; // a round has begun, or the queue is closing
+    std::condition_variable more_;  // commands published, or the round closed
+    std::condition_variable done_;  // the last worker has finished its round
+    uint64_t round_ = 0;            // one per flush that has work
     bool stopping_ = false;
+    std::atomic<uint32_t> published_{0}; // commands the workers may draw
+    std::atomic<bool> closed_{false};    // no more commands this round
+    std::atomic<int> sleepers_{0};       // workers asleep waiting for commands
+    std::atomic<int> running_{0};        // workers still drawing this round
 };
 
 } // namespace kestrune

@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 namespace kestrune {
@@ -27,7 +28,24 @@ struct ClipVertex {
 #ifdef KESTRUNE_BILINEAR_AVX2
 // Whether the processor runs AVX2, asked once when the program starts.
 #define KESTRUNE_RASTER_AVX2 1
-const bool kAvx2 = __builtin_cpu_supports("avx2");
+// The widest instructions the rasteriser uses: those the processor runs, or fewer where the
+// environment variable KESTRUNE_RASTER_SIMD names "sse2" or "avx2", decided once when the
+// program starts. Every choice gives the same pixels.
+enum SimdLevel { kSimdSse2, kSimdAvx2, kSimdAvx512 };
+SimdLevel simdLevel() {
+    SimdLevel level = kSimdSse2;
+    if (__builtin_cpu_supports("avx2")) level = kSimdAvx2;
+    if (level == kSimdAvx2 && __builtin_cpu_supports("avx512f") &&
+        __builtin_cpu_supports("avx512bw"))
+        level = kSimdAvx512;
+    const char* asked = std::getenv("KESTRUNE_RASTER_SIMD");
+    if (asked && std::strcmp(asked, "sse2") == 0) return kSimdSse2;
+    if (asked && std::strcmp(asked, "avx2") == 0) return std::min(level, kSimdAvx2);
+    return level;
+}
+const SimdLevel kSimd = simdLevel();
+const bool kAvx2 = kSimd >= kSimdAvx2;
+const bool kAvx512 = kSimd >= kSimdAvx512;
 #endif
 
 // Attributes in screen space, in the order the span loops step them.
@@ -440,8 +458,10 @@ struct PixelPipeline {
             pixels<Depth, Texture, Blend, true>(xStart, xEnd, a, d, cell, depthCell, colour,
                                                 colourStep);
 #ifdef KESTRUNE_BILINEAR_SSE2
-        else if constexpr (Texture == kTexLinear565 && Blend == kBlendOff)
-            pixelsBatched<Depth>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
+        else if constexpr (Texture == kTexLinear565 && Blend != kBlendAny)
+            pixelsBatched<Depth, Blend>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
+        else if constexpr (Texture == kTexNone && Blend == kBlendOff)
+            pixelsPlain<Depth>(xStart, xEnd, a, d, cell, depthCell, colour, colourStep);
 #endif
         else
             pixels<Depth, Texture, Blend, false>(xStart, xEnd, a, d, cell, depthCell, colour,
@@ -497,19 +517,20 @@ struct PixelPipeline {
     }
 
 #ifdef KESTRUNE_BILINEAR_SSE2
-    // pixels() for bilinear 5-6-5 texturing without blending or clamping, a run at a time: the
-    // run's depths are tested and its texels, weights and colour gathered, then its drawn pixels
-    // are filtered together.
-    template <bool Depth>
+    // pixels() for bilinear 5-6-5 texturing without clamping, opaque or translucent (Blend), a
+    // run at a time: the run's depths are tested and its texels, weights and colour gathered,
+    // then its drawn pixels are filtered together.
+    template <bool Depth, int Blend>
     void pixelsBatched(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                        uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
 #ifdef KESTRUNE_RASTER_AVX2
         if (kAvx2) {
-            pixelsBatchedAvx2<Depth>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+            pixelsBatchedAvx2<Depth, Blend>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
             return;
         }
 #endif
-        pixelsBatchedWith<Depth, false>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+        pixelsBatchedWith<Depth, false, Blend>(xStart, xEnd, a, d, cell, depthCell, colourStart,
+                                               step);
     }
 
     // With AVX2, runs wait to be filtered this many at a time: one call to the AVX2 filter
@@ -536,7 +557,8 @@ struct PixelPipeline {
             _mm_storeu_si128(out, drawn);
     }
 
-    [[gnu::always_inline]] static inline void filterRun(const TexelRun& run) {
+    // The run's pixels filtered, over the target's when translucent, and stored.
+    template <int Blend> [[gnu::always_inline]] static inline void filterRun(const TexelRun& run) {
         __m128i t[4];
         for (int row = 0; row < 2; ++row) {
             const __m128i(&pairs)[2] = run.pairs[row];
@@ -544,29 +566,49 @@ struct PixelPipeline {
             t[2 * row + 1] =
                 _mm_packs_epi32(_mm_srai_epi32(pairs[0], 16), _mm_srai_epi32(pairs[1], 16));
         }
-        storeRun(run.cell, run.mask, filterLanes(run.lanes, t[0], t[1], t[2], t[3]));
+        if constexpr (Blend == kBlendInverse) {
+            __m128i source[3];
+            filterChannels(run.lanes, t[0], t[1], t[2], t[3], source);
+            const __m128i* cells = reinterpret_cast<const __m128i*>(run.cell);
+            storeRun(run.cell, run.mask, blendInverse(source, _mm_loadu_si128(cells)));
+        } else {
+            storeRun(run.cell, run.mask, filterLanes(run.lanes, t[0], t[1], t[2], t[3]));
+        }
     }
 
 #ifdef KESTRUNE_RASTER_AVX2
     // The same instructions in their three-operand AVX encodings, which save the copies that
-    // SSE2's two-operand forms need, and the filter in 256-bit registers; the arithmetic, and so
-    // every bit, is the same.
-    template <bool Depth>
+    // SSE2's two-operand forms need, and the opaque filter in 256-bit registers; the arithmetic,
+    // and so every bit, is the same.
+    template <bool Depth, int Blend>
     [[gnu::target("avx2")]] void
     pixelsBatchedAvx2(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
-        pixelsBatchedWith<Depth, true>(xStart, xEnd, a, d, cell, depthCell, colourStart, step);
+        pixelsBatchedWith<Depth, Blend == kBlendOff, Blend>(xStart, xEnd, a, d, cell, depthCell,
+                                                            colourStart, step);
     }
 
     [[gnu::target("avx2")]] static void filterRuns(const TexelRun (&runs)[kWaiting]) {
         for (const TexelRun& run : runs)
             storeRun(run.cell, run.mask, bilinear_wide::filterPairs(run.lanes, run.pairs));
     }
+
+    // The same two runs at a time, with AVX-512.
+    [[gnu::target("avx512bw")]] static void filterRunsAvx512(const TexelRun (&runs)[kWaiting]) {
+        static_assert(kWaiting % 2 == 0, "runs are filtered in pairs");
+        for (int k = 0; k < kWaiting; k += 2) {
+            __m128i first, second;
+            bilinear_wider::filterPairs(runs[k].lanes, runs[k].pairs, runs[k + 1].lanes,
+                                        runs[k + 1].pairs, first, second);
+            storeRun(runs[k].cell, runs[k].mask, first);
+            storeRun(runs[k + 1].cell, runs[k + 1].mask, second);
+        }
+    }
 #endif
 
     // Wide: runs are filtered kWaiting at a time by filterRuns(); the span's last few, and every
     // run otherwise, by filterRun().
-    template <bool Depth, bool Wide>
+    template <bool Depth, bool Wide, int Blend>
     [[gnu::always_inline]] inline void
     pixelsBatchedWith(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
                       uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
@@ -590,7 +632,8 @@ struct PixelPipeline {
         int waiting = 0;
         for (int x = xStart; x < xEnd;) {
             const int n = std::min(kRun, xEnd - x);
-            if (n < kRun || !startFullRun(at, by, batch)) {
+            const bool exact = n == kRun && startFullRun(at, by, batch, lanes);
+            if (!exact) {
                 int64_t fu, dfu, fv, dfv;
                 startRun(pixelOf(at), d, n, fu, dfu, fv, dfv);
                 batch.u = uint32_t(fu);
@@ -603,8 +646,10 @@ struct PixelPipeline {
                 colour[c] += step[c] * n;
             }
             if (n == kRun) {
-                bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
-                bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
+                if (!exact) {
+                    bilinear_detail::steppedLanes(batch.u, batch.du, lanes.u);
+                    bilinear_detail::steppedLanes(batch.v, batch.dv, lanes.v);
+                }
                 TexelRun& run = runs[Wide ? waiting : 0];
                 if (texelRun<Depth>(batch, lanes, at, by, depthCell, run)) {
                     run.lanes = lanes;
@@ -612,24 +657,27 @@ struct PixelPipeline {
 #ifdef KESTRUNE_RASTER_AVX2
                     if constexpr (Wide) {
                         if (++waiting == kWaiting) {
-                            filterRuns(runs);
+                            if (kAvx512)
+                                filterRunsAvx512(runs);
+                            else
+                                filterRuns(runs);
                             waiting = 0;
                         }
                     } else
 #endif
-                        filterRun(run);
+                        filterRun<Blend>(run);
                 }
                 for (int c = 0; c < 3; ++c)
                     for (__m128i& l : lanes.colour[c]) l = _mm_add_epi32(l, runColourStep[c]);
             } else {
                 Pixel p = pixelOf(at);
-                partRun<Depth>(batch, n, p, d, cell, depthCell); // the span's last run
+                partRun<Depth, Blend>(batch, n, p, d, cell, depthCell); // the span's last run
             }
             x += n;
             cell += n;
             if constexpr (Depth) depthCell += n;
         }
-        for (int k = 0; k < waiting; ++k) filterRun(runs[k]);
+        for (int k = 0; k < waiting; ++k) filterRun<Blend>(runs[k]);
     }
 
     // z, 1/w, u and v from their lanes.
@@ -642,10 +690,11 @@ struct PixelPipeline {
     // startRun() and runStart() for a whole run that filters, u in the low lane of each vector
     // and v in the high one, keeping the low 32 bits of the 16.16 positions and steps: the same
     // operations on the same doubles, with floor and rounding taken through 32-bit integers.
+    // The run's lanes of u and v are set too.
     // False, with nothing set, where a value is not finite or beyond what those integers hold
     // exactly; the caller then takes startRun().
-    [[gnu::always_inline]] inline bool startFullRun(__m128 at, __m128 by,
-                                                    BilinearBatch& batch) const {
+    [[gnu::always_inline]] inline bool startFullRun(__m128 at, __m128 by, BilinearBatch& batch,
+                                                    BilinearLanes& lanesOut) const {
         // The attributes at the run's end as startRun() takes them: a + d x pixels.
         const __m128 far = _mm_add_ps(at, _mm_mul_ps(by, _mm_set1_ps(float(kRun))));
         __m128 ends = _mm_shuffle_ps(at, far, _MM_SHUFFLE(3, 2, 3, 2)); // u0, v0, u1, v1
@@ -691,13 +740,17 @@ struct PixelPipeline {
                 _mm_shuffle_epi32(_mm_sub_epi64(up, down), _MM_SHUFFLE(2, 0, 2, 0));
             return _mm_sub_epi32(i, adjust);
         };
+        const __m128i starts = round(start), steps = round(step);
         alignas(16) uint32_t lanes[8];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), round(start));
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), round(step));
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), starts);
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), steps);
         batch.u = lanes[0];
         batch.v = lanes[1];
         batch.du = lanes[4];
         batch.dv = lanes[5];
+        // The pixels' positions stepped in the vectors, not rebuilt from the words just stored.
+        bilinear_detail::steppedLanes<0>(starts, steps, lanesOut.u);
+        bilinear_detail::steppedLanes<1>(starts, steps, lanesOut.v);
         return true;
     }
 
@@ -741,6 +794,60 @@ struct PixelPipeline {
         }
     }
 
+    // The run's attributes stepped past it, its depths tested and, where they pass, written: the
+    // mask of the pixels drawn (all ones), in 16-bit lanes.
+    template <bool Depth>
+    [[gnu::always_inline]] inline __m128i depthRun(__m128& at, __m128 by,
+                                                   uint16_t* depthCell) const {
+        __m128 zs[2];
+        stepRun(at, by, zs);
+        if constexpr (!Depth) return _mm_set1_epi16(-1);
+        const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depthCell));
+        const __m128i zero = _mm_setzero_si128();
+        __m128i z0, z1;
+        const __m128i pass0 = depthLanes(zs[0], _mm_unpacklo_epi16(stored, zero), z0);
+        const __m128i pass1 = depthLanes(zs[1], _mm_unpackhi_epi16(stored, zero), z1);
+        const __m128i mask = _mm_packs_epi32(pass0, pass1);
+        if (state.depthWrite && _mm_movemask_epi8(mask) != 0) {
+            const __m128i z = bilinear_detail::packLow16(z0, z1); // depths below 2^16
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(depthCell),
+                             _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
+        }
+        return mask;
+    }
+
+    // pixels() for untextured pixels without blending or clamping, a run at a time: depths as a
+    // textured run's, each colour's 16.16 lanes cut to their whole part and packed together; the
+    // span's last few pixels one at a time.
+    template <bool Depth>
+    void pixelsPlain(int xStart, int xEnd, Pixel a, const Pixel d, uint16_t* cell,
+                     uint16_t* depthCell, const int64_t* colourStart, const int64_t* step) const {
+        using namespace bilinear_detail;
+        // Within the span every colour lies in 0..255, so its 32 low bits step it exactly.
+        int64_t colour[3] = {colourStart[0], colourStart[1], colourStart[2]};
+        __m128 at = _mm_setr_ps(a.z, a.rhw, a.u, a.v);
+        const __m128 by = _mm_setr_ps(d.z, d.rhw, d.u, d.v);
+        int x = xStart;
+        for (; xEnd - x >= kRun; x += kRun) {
+            const __m128i mask = depthRun<Depth>(at, by, depthCell);
+            if (!Depth || _mm_movemask_epi8(mask) != 0) {
+                __m128i channel[3];
+                for (int c = 0; c < 3; ++c) {
+                    __m128i lanes[2];
+                    steppedLanes(uint32_t(colour[c]), uint32_t(step[c]), lanes);
+                    channel[c] = byteLanes<16>(lanes);
+                }
+                storeRun(cell, mask, pack565(channel[0], channel[1], channel[2]));
+            }
+            for (int c = 0; c < 3; ++c) colour[c] += step[c] * kRun;
+            cell += kRun;
+            if constexpr (Depth) depthCell += kRun;
+        }
+        if (x < xEnd)
+            pixels<Depth, kTexNone, kBlendOff, false>(x, xEnd, pixelOf(at), d, cell, depthCell,
+                                                      colour, step);
+    }
+
     // A whole run: depths tested and written eight at a time, texel addresses worked out in
     // lanes, and the two texels side by side in a row read together where the second does not
     // wrap to the row's start. False when no pixel is drawn; otherwise run's texels and mask
@@ -749,24 +856,8 @@ struct PixelPipeline {
     [[gnu::always_inline]] inline bool texelRun(BilinearBatch& batch, const BilinearLanes& lanes,
                                                 __m128& at, __m128 by, uint16_t* depthCell,
                                                 TexelRun& run) const {
-        __m128 zs[2];
-        stepRun(at, by, zs);
-        __m128i mask = _mm_set1_epi16(-1);
-        if constexpr (Depth) {
-            const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depthCell));
-            const __m128i zero = _mm_setzero_si128();
-            __m128i z0, z1;
-            const __m128i pass0 = depthLanes(zs[0], _mm_unpacklo_epi16(stored, zero), z0);
-            const __m128i pass1 = depthLanes(zs[1], _mm_unpackhi_epi16(stored, zero), z1);
-            mask = _mm_packs_epi32(pass0, pass1);
-            if (_mm_movemask_epi8(mask) == 0) return false;
-            if (state.depthWrite) {
-                const __m128i z = bilinear_detail::packLow16(z0, z1); // depths below 2^16
-                _mm_storeu_si128(
-                    reinterpret_cast<__m128i*>(depthCell),
-                    _mm_or_si128(_mm_and_si128(mask, z), _mm_andnot_si128(mask, stored)));
-            }
-        }
+        const __m128i mask = depthRun<Depth>(at, by, depthCell);
+        if (Depth && _mm_movemask_epi8(mask) == 0) return false;
         if (!pairTexels(lanes, run.pairs)) {
             // A pixel whose right-hand texels wrap: gathered one texel at a time.
             gatherTexels(batch, kRun,
@@ -839,7 +930,7 @@ struct PixelPipeline {
     }
 
     // A run shorter than kRun at a span's end, a pixel at a time.
-    template <bool Depth>
+    template <bool Depth, int Blend>
     [[gnu::always_inline]] inline void partRun(BilinearBatch& batch, int n, Pixel& a,
                                                const Pixel& d, uint16_t* cell,
                                                uint16_t* depthCell) const {
@@ -858,8 +949,17 @@ struct PixelPipeline {
         }
         if (!mask) return;
         gatherTexels(batch, n, mask);
-        alignas(16) uint16_t drawn[kRun];
-        _mm_store_si128(reinterpret_cast<__m128i*>(drawn), filterBatch(batch));
+        __m128i source[3];
+        filterBatch(batch, source);
+        alignas(16) uint16_t drawn[kRun] = {};
+        if constexpr (Blend == kBlendInverse) {
+            std::memcpy(drawn, cell, sizeof(uint16_t) * size_t(n)); // no further than the span
+            _mm_store_si128(reinterpret_cast<__m128i*>(drawn),
+                            blendInverse(source, bilinear_detail::load(drawn)));
+        } else {
+            _mm_store_si128(reinterpret_cast<__m128i*>(drawn),
+                            bilinear_detail::pack565(source[0], source[1], source[2]));
+        }
         for (int k = 0; k < n; ++k)
             if (mask >> k & 1) cell[k] = drawn[k];
     }

@@ -47,18 +47,31 @@ struct RasterState {
     Viewport2 viewport;
 };
 
-// The rows one of several threads draws: bands of kRasterBandRows rows dealt out in turn, band b
-// to thread b % count. A pixel comes out the same whichever thread draws its row.
+// The rows one of several threads draws: bands of kRasterBandRows rows, dealt out by a pattern of
+// kRasterBandCycle bands that repeats down the target (band b to thread owners[b % cycle]), or
+// without one band b to thread b % count. A pixel comes out the same whichever thread draws its
+// row.
 inline constexpr int kRasterBandRows = 4;
+inline constexpr int kRasterBandCycle = 64;
 struct RasterRows {
-    uint32_t index = 0; // this thread, 0..count - 1
-    uint32_t count = 1; // threads sharing the target
-    bool owns(int y) const { return count == 1 || uint32_t(y / kRasterBandRows) % count == index; }
+    uint32_t index = 0;              // this thread, 0..count - 1
+    uint32_t count = 1;              // threads sharing the target
+    const uint8_t* owners = nullptr; // kRasterBandCycle threads, each of them in it at least once
+    uint32_t ownerOfBand(uint32_t band) const {
+        return owners ? owners[band % kRasterBandCycle] : band % count;
+    }
+    bool owns(int y) const {
+        return count == 1 || ownerOfBand(uint32_t(y / kRasterBandRows)) == index;
+    }
     // Whether any of the rows from..to - 1 is this thread's.
     bool ownsAny(int from, int to) const {
-        if (count == 1 || to - from >= int(count) * kRasterBandRows) return from < to;
-        for (int y = from; y < to; ++y)
-            if (owns(y)) return true;
+        if (from >= to) return false;
+        if (count == 1) return true;
+        const uint32_t first = uint32_t(from / kRasterBandRows);
+        const uint32_t last = uint32_t((to - 1) / kRasterBandRows);
+        if (last - first >= uint32_t(owners ? kRasterBandCycle : int(count))) return true;
+        for (uint32_t band = first; band <= last; ++band)
+            if (ownerOfBand(band) == index) return true;
         return false;
     }
 };
