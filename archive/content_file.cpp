@@ -203,6 +203,11 @@ std::optional<std::vector<uint8_t>> readContentFile(const char* name) {
     return archive.extract(name);
 }
 
+void openArchiveAhead() {
+    if (kept().holders > 0 && defaultArchiveName() != std::string_view(kNoArchiveName))
+        keptArchive();
+}
+
 bool loadingThreadsAvailable() {
 #if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
     return false;

@@ -29,6 +29,11 @@ public:
     ArchiveKeptOpen& operator=(const ArchiveKeptOpen&) = delete;
 };
 
+// While an ArchiveKeptOpen is alive: opens the default archive now rather than at the first read,
+// so that its entries are unpacked ahead from here on. Does nothing when none is alive, no
+// archive is named or the file is missing.
+void openArchiveAhead();
+
 // Whether loading may use a second thread: not on a single core, nor on the web (no threads).
 bool loadingThreadsAvailable();
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "archive/content_file.h"
 #include "mesh/mesh.h"
 #include "mesh/texture.h"
 #include "render/table/render_table.h"
@@ -126,6 +127,9 @@ int runShow(void* instance) {
     ShowState& st = showState;
     st.instance = instance;
     st.ended = false;
+    // The archive is read, and unpacked on a second thread, while the options window is up.
+    auto archiveAhead = std::make_unique<ArchiveKeptOpen>();
+    openArchiveAhead();
     s().runOptionsWindow(instance, showWindowProcedure);
     if (!renderBackend.beginFrame) return 1; // no display could be opened: nothing to show on
 
@@ -157,6 +161,7 @@ int runShow(void* instance) {
     s().loadMusic("test.xm");
     textures.reset();
     reuse.reset();
+    archiveAhead.reset();
 
     st.origin = s().clock();
     if (st.loadingScene.lastFrame > kLoadingFrames) {
