@@ -1,8 +1,9 @@
 // A console reporter that keeps each benchmark's time per iteration, for benchmarks that print a
-// ratio of two of them after the runs.
+// ratio of two of them after the runs: the median of its repetitions where it repeats.
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
-            cpuSeconds_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            const std::string& name = run.run_name.function_name;
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type == Run::RT_Aggregate ? !median : medians_.count(name) > 0) continue;
+            if (median) medians_.insert(name);
+            seconds_[name] = run.GetAdjustedRealTime();
+            cpuSeconds_[name] = run.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -32,6 +37,7 @@ private:
 
     std::map<std::string, double> seconds_;
     std::map<std::string, double> cpuSeconds_;
+    std::set<std::string> medians_; // names whose median of repetitions is kept
 };
 
 } // namespace kestrune
