@@ -227,7 +227,9 @@ KESTRUNE_WIDE __m128i filterPairs(const BilinearLanes& in, const __m128i (&pairs
 // uninitialised-value warning reports where they are inlined.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#ifndef __clang__
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 namespace bilinear_wider {
 
 #define KESTRUNE_WIDER [[gnu::target("avx512bw"), gnu::always_inline]] inline
