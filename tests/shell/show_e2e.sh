@@ -57,6 +57,8 @@ xvfb=$!
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
+# The server named its display; it is used once a client can connect to it.
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 if [ "$case" = escape ]; then
     export SDL_AUDIODRIVER=dummy # SDL's silent output stands in for a sound card
 else
