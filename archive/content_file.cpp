@@ -178,6 +178,15 @@ ArchiveKeptOpen::~ArchiveKeptOpen() {
     if (--kept().holders == 0) forget(kept());
 }
 
+namespace {
+
+// Whether reads go through the kept archive: one is held open and an archive is named.
+bool keepingArchive() {
+    return kept().holders > 0 && defaultArchiveName() != std::string_view(kNoArchiveName);
+}
+
+} // namespace
+
 std::optional<std::vector<uint8_t>> readWholeFile(const char* path) {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) return std::nullopt;
@@ -196,7 +205,7 @@ std::optional<std::vector<uint8_t>> readWholeFile(const char* path) {
 
 std::optional<std::vector<uint8_t>> readContentFile(const char* name) {
     if (auto bytes = readWholeFile(name)) return bytes;
-    if (kept().holders > 0 && defaultArchiveName() != std::string_view(kNoArchiveName))
+    if (keepingArchive())
         if (const DataArchive* archive = keptArchive())
             return extractKept(kept(), archive->find(name));
     DataArchive archive;
@@ -204,7 +213,7 @@ std::optional<std::vector<uint8_t>> readContentFile(const char* name) {
 }
 
 void openArchiveAhead() {
-    if (kept().holders > 0 && defaultArchiveName() != std::string_view(kNoArchiveName))
+    if (keepingArchive())
         keptArchive();
 }
 
