@@ -221,7 +221,9 @@ bool loadingThreadsAvailable() {
 #if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
     return false;
 #else
-    return std::thread::hardware_concurrency() > 1;
+    // Asked once: the answer is read from the system each time, and texture loads ask often.
+    static const bool available = std::thread::hardware_concurrency() > 1;
+    return available;
 #endif
 }
 
