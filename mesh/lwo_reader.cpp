@@ -44,6 +44,10 @@ std::string imageName(std::string_view path) {
     return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
+void noteWrittenSlot(int slot) {
+    if (slot >= surfaceTable.writtenSlots) surfaceTable.writtenSlots = slot + 1;
+}
+
 void readSurfaceChunk(ByteReader chunk, TextureTarget& target) {
     char name[kSurfaceNameSize];
     copyCut(name, sizeof name, readString(chunk));
@@ -52,6 +56,7 @@ void readSurfaceChunk(ByteReader chunk, TextureTarget& target) {
         if (std::strcmp(surfaceTable.slots[i].name, name) == 0) slot = i;
     // A name the table does not hold has nowhere to go: the chunk is skipped.
     if (slot < 0) return;
+    noteWrittenSlot(slot);
     Surface& s = surfaceTable.slots[slot];
 
     // Subchunk sizes are unsigned 16-bit; one that runs past its chunk ends the walk.
@@ -171,8 +176,10 @@ bool readLwobObject(const uint8_t* data, size_t size, Mesh& mesh) {
         } else if (idIs(id, "SRFS")) {
             for (int slot = 0; chunk.remaining() > 0; ++slot) {
                 const std::string_view name = readString(chunk);
-                if (slot < kSurfaceSlotCount)
+                if (slot < kSurfaceSlotCount) {
+                    noteWrittenSlot(slot);
                     copyCut(surfaceTable.slots[slot].name, kSurfaceNameSize, name);
+                }
             }
         } else if (idIs(id, "SURF")) {
             readSurfaceChunk(chunk, target);

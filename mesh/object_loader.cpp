@@ -1,4 +1,5 @@
 // loadObject and its ".3d" fallback: find the object's bytes and hand them to the right reader.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -13,14 +14,13 @@
 namespace kestrune {
 namespace {
 
-// What one load gave: the mesh, the caller's name as the load left it, and the surface table
-// before and after. The LWOB reader reads and writes the process-wide surface table (fields an
-// object does not set keep the previous object's values), so a load is only the same load again
-// when the table is as it was before that load.
+// What one load gave: the mesh, the caller's name as the load left it, and the surface table's
+// written slots before and after. The LWOB reader reads and writes the process-wide surface
+// table (fields an object does not set keep the previous object's values), so a load is only the
+// same load again when the table is as it was before that load.
 struct LoadedObject {
-    explicit LoadedObject(const SurfaceTable& table) : before(table) {}
-    SurfaceTable before;
-    std::optional<SurfaceTable> after; // the table it left, where that differs from before
+    std::vector<Surface> before;
+    std::optional<std::vector<Surface>> after; // where the table it left differs from before
     Mesh mesh;
     std::string finalName;
     bool read; // a reader ran and set mesh.refusal; otherwise the caller's refusal stays
@@ -37,8 +37,26 @@ ReuseState& reuse() {
     return state;
 }
 
-bool sameTable(const SurfaceTable& a, const SurfaceTable& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+std::vector<Surface> writtenSlots(const SurfaceTable& table) {
+    return {table.slots, table.slots + table.writtenSlots};
+}
+
+// Whether the table holds these slots, and zeros after them.
+bool tableHolds(const SurfaceTable& table, const std::vector<Surface>& slots) {
+    static const Surface unwritten{};
+    const size_t compared = std::max(slots.size(), size_t(table.writtenSlots));
+    for (size_t i = 0; i < compared; ++i) {
+        const Surface& want = i < slots.size() ? slots[i] : unwritten;
+        if (std::memcmp(&table.slots[i], &want, sizeof want) != 0) return false;
+    }
+    return true;
+}
+
+// Turns a table that holds the slots a load started from into the table that load left: the load
+// wrote no slot past those it left, and lowered no count.
+void restoreTable(SurfaceTable& table, const std::vector<Surface>& slots) {
+    std::copy(slots.begin(), slots.end(), table.slots);
+    table.writtenSlots = std::max(table.writtenSlots, int(slots.size()));
 }
 
 // Both return true when a reader ran.
@@ -89,20 +107,21 @@ void loadObject(char* fileName, Mesh& mesh) {
     }
     std::vector<std::unique_ptr<LoadedObject>>& loads = state.loaded[fileName];
     for (const auto& load : loads) {
-        if (!sameTable(load->before, surfaceTable)) continue;
+        if (!tableHolds(surfaceTable, load->before)) continue;
         const Refusal callers = mesh.refusal;
         mesh = load->mesh;
         if (!load->read) mesh.refusal = callers;
-        if (load->after) surfaceTable = *load->after;
+        if (load->after) restoreTable(surfaceTable, *load->after);
         // The same bytes the first load left: its name, and the terminator it wrote.
         std::memcpy(fileName, load->finalName.c_str(), load->finalName.size() + 1);
         return;
     }
     // Read while the table was different: parsed again, from the bytes that load read.
-    auto load = std::make_unique<LoadedObject>(surfaceTable);
+    auto load = std::make_unique<LoadedObject>();
+    load->before = writtenSlots(surfaceTable);
     if (!loads.empty()) load->lwob = loads.front()->lwob;
     load->read = loadObjectFresh(fileName, mesh, load->lwob);
-    if (!sameTable(load->before, surfaceTable)) load->after = surfaceTable;
+    if (!tableHolds(surfaceTable, load->before)) load->after = writtenSlots(surfaceTable);
     load->mesh = mesh;
     load->finalName = fileName;
     loads.push_back(std::move(load));

@@ -30,6 +30,9 @@ struct Surface {
 // object does not set keeps the value the slot had after the previous object.
 struct SurfaceTable {
     Surface slots[kSurfaceSlotCount];
+    // Slots from this one on are as at start, all zero. Whatever writes a slot raises it, so that
+    // a table is copied and compared by the slots written so far alone.
+    int writtenSlots;
 };
 
 inline SurfaceTable surfaceTable;

@@ -131,6 +131,7 @@ TEST(ObjectReuse, ReloadUnderAnotherSurfaceTableParsesTheBytesReadBefore) {
     std::filesystem::remove(loose);
     surfaceTable = SurfaceTable{}; // not the table the first load found
     surfaceTable.slots[kSurfaceSlotCount - 1].color[0] = 1;
+    surfaceTable.writtenSlots = kSurfaceSlotCount;
     loadObject(name, again);
     EXPECT_STREQ("reread-walker.lwo", name);
     expectSameMesh(first, again, name);
