@@ -26,14 +26,18 @@ struct JpegError {
     std::longjmp(error->recovery, 1);
 }
 
+void sayNothing(j_common_ptr) {}
+
 // Kept apart from decodeJpegBytes so that no object with a destructor lives in the frame the
-// library jumps back into. Fills pixels (already empty) and returns true on success.
+// library jumps back into. Fills pixels (already empty) and returns true on success. quiet: the
+// library's messages are not printed, and an image it warned about counts as a failure.
 bool decodeInto(const uint8_t* data, size_t size, int32_t& width, int32_t& height,
-                int64_t maxPixels, std::vector<uint8_t>& pixels) {
+                int64_t maxPixels, bool quiet, std::vector<uint8_t>& pixels) {
     jpeg_decompress_struct info;
     JpegError error;
     info.err = jpeg_std_error(&error.manager);
     error.manager.error_exit = jumpOut;
+    if (quiet) error.manager.output_message = sayNothing;
     // Everything a jump back may see is volatile or lives outside this frame.
     volatile bool created = false;
     if (setjmp(error.recovery)) {
@@ -83,8 +87,18 @@ bool decodeInto(const uint8_t* data, size_t size, int32_t& width, int32_t& heigh
                 out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = grey[0][x];
     }
     jpeg_finish_decompress(&info);
+    const bool warned = error.manager.num_warnings > 0;
     jpeg_destroy_decompress(&info);
-    return true;
+    return !(quiet && warned);
+}
+
+std::optional<std::vector<uint8_t>> decodeBytes(const uint8_t* data, size_t size, int32_t& width,
+                                                int32_t& height, int64_t maxPixels, bool quiet) {
+    std::vector<uint8_t> pixels;
+    // The library refuses an empty source with a fatal error of its own.
+    if (size == 0 || !decodeInto(data, size, width, height, maxPixels, quiet, pixels))
+        return std::nullopt;
+    return pixels;
 }
 
 } // namespace
@@ -92,10 +106,12 @@ bool decodeInto(const uint8_t* data, size_t size, int32_t& width, int32_t& heigh
 std::optional<std::vector<uint8_t>> decodeJpegBytes(const uint8_t* data, size_t size,
                                                     int32_t& width, int32_t& height,
                                                     int64_t maxPixels) {
-    std::vector<uint8_t> pixels;
-    // The library refuses an empty source with a fatal error of its own.
-    if (size == 0 || !decodeInto(data, size, width, height, maxPixels, pixels)) return std::nullopt;
-    return pixels;
+    return decodeBytes(data, size, width, height, maxPixels, false);
+}
+
+std::optional<std::vector<uint8_t>> decodeJpegQuietly(const uint8_t* data, size_t size,
+                                                      int32_t& width, int32_t& height) {
+    return decodeBytes(data, size, width, height, kMaxTexturePixels, true);
 }
 
 std::optional<std::vector<uint8_t>> decodeJpeg(const char* name, int32_t& width, int32_t& height) {

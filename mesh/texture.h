@@ -31,6 +31,11 @@ std::optional<std::vector<uint8_t>> decodeJpegBytes(const uint8_t* data, size_t 
                                                     int32_t& width, int32_t& height,
                                                     int64_t maxPixels = kMaxTexturePixels);
 
+// The same without a word: none, and nothing printed, for an image the decoder has anything to
+// say about, warnings included. For decoding ahead of need, where a message would come too early.
+std::optional<std::vector<uint8_t>> decodeJpegQuietly(const uint8_t* data, size_t size,
+                                                      int32_t& width, int32_t& height);
+
 // Box filter with 16.16 fixed-point steps over tightly packed three-byte pixels, integer only.
 void resampleImage(const uint8_t* source, uint8_t* destination, int32_t sourceWidth,
                    int32_t sourceHeight, int32_t destinationWidth, int32_t destinationHeight);
@@ -63,6 +68,16 @@ public:
 // Waits for the images decoded ahead (decoding here those the thread has not started) and
 // uploads them in request order; call before drawing what was loaded.
 void finishTextureLoads();
+
+// While on, every JPEG entry that the kept archive's thread unpacks ahead (see openArchiveAhead)
+// is decoded ahead too, on that thread, before a loader asks for it: an image asked for while
+// TexturesDecodedAhead is alive is then taken from there when its bytes, read as usual at the
+// request, are the bytes decoded. Turn it on before openArchiveAhead; turning it off, once the
+// archive is no longer kept, drops what was not asked for.
+void decodeArchiveTexturesAhead(bool on);
+
+// How many images decoded that way wait for a loader to ask for them.
+size_t archiveTexturesWaiting();
 
 // For loadTextureShared: hands the new slot's image to the decoder thread; false when images
 // are loaded one by one.

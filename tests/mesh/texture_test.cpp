@@ -58,13 +58,21 @@ TEST(DecodeJpeg, CorruptDataReturnsNone) {
     EXPECT_FALSE(decodeJpegBytes(jpeg.data(), 0, width, height));
     EXPECT_FALSE(decodeJpegBytes(jpeg.data(), 20, width, height)); // cut inside the header
     // Every prefix either decodes (the library pads a cut scan) or fails; none reads past it.
-    for (size_t n = 0; n < jpeg.size(); n += 7) {
+    // Decoding quietly prints nothing and refuses what the library warned about, the padded ones.
+    int padded = 0;
+    for (size_t n = 0; n <= jpeg.size(); n += n + 7 < jpeg.size() ? 7 : 1) {
         std::vector<uint8_t> prefix(jpeg.begin(), jpeg.begin() + long(n));
         auto pixels = decodeJpegBytes(prefix.data(), prefix.size(), width, height);
         if (pixels) {
             EXPECT_EQ(pixels->size(), 8u * 8 * 3);
         }
+        testing::internal::CaptureStderr();
+        auto quiet = decodeJpegQuietly(prefix.data(), prefix.size(), width, height);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << n;
+        EXPECT_EQ(quiet.has_value(), n == jpeg.size()) << n;
+        padded += pixels && !quiet;
     }
+    EXPECT_GT(padded, 0);
     // Images over the size limit are refused before their block is allocated.
     width = height = 0;
     EXPECT_FALSE(decodeJpegBytes(jpeg.data(), jpeg.size(), width, height, 63));
