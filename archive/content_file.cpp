@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -76,6 +77,26 @@ KeptArchive& kept() {
     return k;
 }
 
+std::atomic<UnpackedEntryHook> unpackedEntryHook{nullptr};
+
+// The hook given every entry still waiting to be read, in directory order, but for those that
+// an earlier entry of the same name hides. Each is copied out
+// under the lock, so that a loader asking for it meanwhile still takes it at once.
+void handUnpackedEntries(KeptArchive& k, UnpackedEntryHook hook) {
+    ReadAhead& a = k.ahead;
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < a.states.size(); ++i) {
+        {
+            std::lock_guard lock(a.mutex);
+            if (a.stopping) return;
+            if (a.states[i] != Unpacking::Ready || !a.entries[i]) continue;
+            bytes = *a.entries[i];
+        }
+        const char* name = k.archive->entry(int(i)).name;
+        if (k.archive->find(name) == int(i)) hook(name, bytes); // not one a later entry hides
+    }
+}
+
 // From the last entry back: a loader reading the entries in directory order then meets the
 // thread half way instead of racing it over the same entries.
 void unpackAhead(KeptArchive& k) {
@@ -95,6 +116,7 @@ void unpackAhead(KeptArchive& k) {
             a.states[i] = Unpacking::Ready;
         }
     }
+    if (const UnpackedEntryHook hook = unpackedEntryHook.load()) handUnpackedEntries(k, hook);
 }
 
 void startReadAhead(KeptArchive& k) {
@@ -210,6 +232,10 @@ std::optional<std::vector<uint8_t>> readContentFile(const char* name) {
             return extractKept(kept(), archive->find(name));
     DataArchive archive;
     return archive.extract(name);
+}
+
+void setUnpackedEntryHook(UnpackedEntryHook hook) {
+    unpackedEntryHook.store(hook);
 }
 
 void openArchiveAhead() {

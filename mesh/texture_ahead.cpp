@@ -4,8 +4,10 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/content_file.h"
@@ -89,7 +91,72 @@ void stopDecoder(Ahead& a) {
     a.stopping = false;
 }
 
+// An image decoded from the kept archive before any loader asked for it.
+struct Guess {
+    std::vector<uint8_t> bytes; // what it was decoded from
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+struct Guesses {
+    std::mutex mutex;
+    std::unordered_map<std::string, Guess> byName; // under mutex
+};
+
+Guesses& guesses() {
+    static Guesses g;
+    return g;
+}
+
+// On the archive's read-ahead thread. Only images that decode without a word are kept: one the
+// decoder has something to say about is decoded again when asked for, and says it then.
+void guessFromEntry(const char* name, const std::vector<uint8_t>& bytes) {
+    const bool jpeg = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+    if (!jpeg) return;
+    Guess guess;
+    auto pixels = decodeJpegQuietly(bytes.data(), bytes.size(), guess.width, guess.height);
+    if (!pixels) return;
+    guess.bytes = bytes;
+    guess.pixels = std::move(*pixels);
+    Guesses& g = guesses();
+    std::lock_guard lock(g.mutex);
+    g.byName.insert_or_assign(name, std::move(guess));
+}
+
+// Fills the job from the image decoded ahead for this name when it was decoded from the bytes the
+// job read; either way that image is dropped, as each name is asked for once.
+bool takeGuess(const char* name, TextureJob& job) {
+    Guesses& g = guesses();
+    std::lock_guard lock(g.mutex);
+    const auto found = g.byName.find(name);
+    if (found == g.byName.end()) return false;
+    Guess& guess = found->second;
+    const bool same = job.bytes && *job.bytes == guess.bytes;
+    if (same) {
+        job.width = guess.width;
+        job.height = guess.height;
+        job.pixels = std::move(guess.pixels);
+        job.done = true;
+    }
+    g.byName.erase(found);
+    return same;
+}
+
 } // namespace
+
+void decodeArchiveTexturesAhead(bool on) {
+    setUnpackedEntryHook(on ? guessFromEntry : nullptr);
+    if (on) return;
+    Guesses& g = guesses();
+    std::lock_guard lock(g.mutex);
+    g.byName.clear();
+}
+
+size_t archiveTexturesWaiting() {
+    Guesses& g = guesses();
+    std::lock_guard lock(g.mutex);
+    return g.byName.size();
+}
 
 TexturesDecodedAhead::TexturesDecodedAhead() {
     ++ahead().holders;
@@ -116,6 +183,10 @@ bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, Textur
     job->upload = upload;
     // Read here, in request order, so that what is found is what the show finds at this point.
     job->bytes = readContentFile(name);
+    if (takeGuess(name, *job)) {
+        a.requested.push_back(std::move(job));
+        return true;
+    }
     {
         std::lock_guard lock(a.mutex);
         a.queue.push_back(job.get());

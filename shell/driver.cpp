@@ -127,8 +127,10 @@ int runShow(void* instance) {
     ShowState& st = showState;
     st.instance = instance;
     st.ended = false;
-    // The archive is read, and unpacked on a second thread, while the options window is up.
+    // The archive is read, and unpacked and its images decoded on a second thread, while the
+    // options window is up.
     auto archiveAhead = std::make_unique<ArchiveKeptOpen>();
+    decodeArchiveTexturesAhead(true);
     openArchiveAhead();
     s().runOptionsWindow(instance, showWindowProcedure);
     if (!renderBackend.beginFrame) return 1; // no display could be opened: nothing to show on
@@ -162,6 +164,7 @@ int runShow(void* instance) {
     textures.reset();
     reuse.reset();
     archiveAhead.reset();
+    decodeArchiveTexturesAhead(false);
 
     st.origin = s().clock();
     if (st.loadingScene.lastFrame > kLoadingFrames) {

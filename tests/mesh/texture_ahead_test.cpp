@@ -2,8 +2,12 @@
 // get must be what loading one by one gives them.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "archive/content_file.h"
 #include "jpeg_writer.h"
 #include "mesh/texture.h"
 #include "texture_files.h"
@@ -76,6 +80,55 @@ TEST_F(TextureFiles, DecodedAheadGiveTheSameSlotsAndUploadsInRequestOrder) {
         });
     } // the end of the last holder finishes the rest
     finish(ahead);
+    expectSame(ahead, oneByOne);
+    useTextureBackend(false);
+}
+
+// Images decoded from the kept archive before anyone asks: a request takes one only when the
+// bytes it reads are those decoded, so a loose file put down since is the one shown, and an image
+// the decoder refuses is refused again at the request.
+TEST_F(TextureFiles, DecodedWithTheArchiveAheadGiveWhatTheRequestReads) {
+    if (!loadingThreadsAvailable()) GTEST_SKIP() << "no second thread to decode ahead on";
+    std::vector<uint8_t> refused = {0xFF, 0xD8}; // a JPEG's first marker, then nothing of one
+    refused.resize(64, 0x5A);
+    archive({{"wall.jpg", encodeJpeg(stripes(4, {{200, 10, 10}, {10, 10, 200}}), 4, 2)},
+             {"grey.jpg", encodeJpeg({30, 30, 220, 220}, 2, 2, 1)},
+             {"broken.jpg", refused}});
+    const char* const names[] = {"wall.jpg", "grey.jpg", "broken.jpg"};
+    auto writeLooseGrey = [] {
+        const std::vector<uint8_t> other = encodeJpeg({200, 200, 10, 10}, 2, 2, 1);
+        std::ofstream("grey.jpg", std::ios::binary)
+            .write(reinterpret_cast<const char*>(other.data()), std::streamsize(other.size()));
+    };
+    auto load = [&] {
+        useTextureBackend(true);
+        Loaded loaded;
+        {
+            TexturesDecodedAhead decoding;
+            for (const char* name : names) loaded.slots.push_back(renderBackend.loadTexture(name, 1));
+        }
+        loaded.uploads = uploads;
+        loaded.table.assign(textureTable.slots, textureTable.slots + textureTable.count);
+        return loaded;
+    };
+
+    writeLooseGrey();
+    const Loaded oneByOne = load();
+    std::filesystem::remove("grey.jpg");
+
+    decodeArchiveTexturesAhead(true);
+    Loaded ahead;
+    {
+        ArchiveKeptOpen kept;
+        openArchiveAhead();
+        for (int waited = 0; archiveTexturesWaiting() < 2 && waited < 5000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(archiveTexturesWaiting(), 2u); // the refused one is not kept
+        writeLooseGrey();
+        ahead = load();
+        EXPECT_EQ(archiveTexturesWaiting(), 0u);
+    }
+    decodeArchiveTexturesAhead(false);
     expectSame(ahead, oneByOne);
     useTextureBackend(false);
 }
