@@ -103,8 +103,10 @@ struct Guesses {
     std::unordered_map<std::string, Guess> byName; // under mutex
 };
 
+// Never destroyed: the archive's read-ahead thread may still be decoding into it while the
+// process ends (it is stopped by another static's destructor).
 Guesses& guesses() {
-    static Guesses g;
+    static Guesses& g = *new Guesses;
     return g;
 }
 
