@@ -51,7 +51,7 @@ struct RasterState {
 // kRasterBandCycle bands that repeats down the target (band b to thread owners[b % cycle]), or
 // without one band b to thread b % count. A pixel comes out the same whichever thread draws its
 // row.
-inline constexpr int kRasterBandRows = 4;
+inline constexpr int kRasterBandRows = 16;
 inline constexpr int kRasterBandCycle = 64;
 struct RasterRows {
     uint32_t index = 0;              // this thread, 0..count - 1
