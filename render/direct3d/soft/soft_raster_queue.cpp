@@ -176,8 +176,10 @@ void RasterQueue::share(int64_t mainDraw, int64_t lateBy) {
     // Moving one band from the thread that finished last to the other narrows the gap by about
     // twice the band's time; half of that is taken each flush, as frames differ.
     if (mainDraw > 0 && mainBands_ > 0) {
+        // Rounded to the nearest band: a gap below two bands' time is closed too.
         const int64_t perBand = std::max<int64_t>(mainDraw / mainBands_, 1);
-        const int64_t moved = std::clamp<int64_t>(lateBy / (4 * perBand), -4, 4);
+        const int64_t half = lateBy >= 0 ? 2 * perBand : -2 * perBand;
+        const int64_t moved = std::clamp<int64_t>((lateBy + half) / (4 * perBand), -4, 4);
         mainBands_ = std::clamp(mainBands_ + int(moved), 1, kRasterBandCycle - (threads_ - 1));
     }
     const int workers = threads_ - 1;
