@@ -51,6 +51,19 @@ Matrix4 multiply(const Matrix4& a, const Matrix4& b) {
     return r;
 }
 
+// Storage that starts on a cache line: a target whose pitch is a whole number of lines then
+// shares no line between rows, so threads that draw neighbouring bands of rows do not contend
+// for one.
+template <typename T> struct CacheLineAllocator {
+    using value_type = T;
+    static constexpr std::align_val_t kAlignment{64};
+    CacheLineAllocator() = default;
+    template <typename U> CacheLineAllocator(const CacheLineAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlignment)); }
+    void deallocate(T* p, size_t) { ::operator delete(p, kAlignment); }
+    template <typename U> bool operator==(const CacheLineAllocator<U>&) const { return true; }
+};
+
 class SoftDirectDraw;
 class SoftSurface;
 
@@ -123,7 +136,7 @@ private:
     SurfaceDesc desc_;
     uint32_t bytesPerPixel_ = 2;
     uint32_t refs_ = 1; // on the root only
-    std::vector<uint8_t> pixels_;
+    std::vector<uint8_t, CacheLineAllocator<uint8_t>> pixels_;
 };
 
 class SoftDevice;

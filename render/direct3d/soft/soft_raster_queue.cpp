@@ -14,6 +14,7 @@ namespace {
 // Room for the primitives of a frame or a good part of one; a full queue is flushed and reused.
 constexpr uint32_t kQueueCommands = 8192;
 constexpr uint32_t kQueueVertices = 65536;
+constexpr uint32_t kQueueTriangles = 32768;
 constexpr int kMaxRasterThreads = 64;
 
 } // namespace
@@ -60,6 +61,7 @@ RasterQueue::RasterQueue(int threads) : threads_(std::clamp(threads, 1, kMaxRast
     spin_ = unsigned(threads_) <= std::thread::hardware_concurrency();
     commands_.resize(kQueueCommands);
     vertices_.resize(kQueueVertices);
+    triangles_.resize(kQueueTriangles);
     finished_.resize(size_t(threads_), 0);
     mainBands_ = kRasterBandCycle / threads_;
     share(0, 0);
@@ -80,21 +82,48 @@ RasterQueue::~RasterQueue() {
 bool RasterQueue::draw(const RasterTarget& target, const RasterState& state, uint32_t primitive,
                        const LitVertex* vertices, uint32_t count) {
     if (!isRasterPrimitive(primitive)) return false;
-    if (threads_ == 1 || count > kQueueVertices) {
+    const bool triangles = isRasterTriangles(primitive);
+    if (threads_ == 1 || (!triangles && count > kQueueVertices)) {
         // One thread, or more vertices than the queue holds: drawn here, after what is queued.
         flush();
         return rasterizePrimitive(target, state, primitive, vertices, count);
     }
-    Command& c = record(target, count);
+    if (!triangles) {
+        Command& c = record(target, count);
+        setState(c, state, primitive);
+        if (count) std::memcpy(&vertices_[c.first], vertices, sizeof(LitVertex) * count);
+        publish();
+        return true;
+    }
+    // Triangles are set up here, once, and the threads only walk their rows of them. A draw with
+    // more than the queue holds is recorded in parts, flushing between them.
+    const uint32_t total = trianglePrimitives(primitive, count);
+    for (uint32_t next = 0; next < total;) {
+        if (commandCount_ == kQueueCommands ||
+            kQueueTriangles - triangleCount_ < kRasterTrianglesPerPrimitive)
+            flush();
+        uint32_t written = 0;
+        next =
+            setUpTriangles(target, state, primitive, vertices, count, next,
+                           &triangles_[triangleCount_], kQueueTriangles - triangleCount_, written);
+        if (written == 0) continue;
+        Command& c = record(target, 0); // room for it was made above
+        setState(c, state, primitive);
+        c.first = triangleCount_;
+        c.count = written;
+        triangleCount_ += written;
+        publish();
+    }
+    return true;
+}
+
+void RasterQueue::setState(Command& c, const RasterState& state, uint32_t primitive) {
     c.state = state;
     if (state.texture) {
         c.texture = *state.texture;
         c.state.texture = &c.texture;
     }
     c.primitive = primitive;
-    if (count) std::memcpy(&vertices_[c.first], vertices, sizeof(LitVertex) * count);
-    publish();
-    return true;
 }
 
 void RasterQueue::clear(const RasterTarget& target, const RasterClear& clear) {
@@ -147,8 +176,10 @@ void RasterQueue::share(int64_t mainDraw, int64_t lateBy) {
     // Moving one band from the thread that finished last to the other narrows the gap by about
     // twice the band's time; half of that is taken each flush, as frames differ.
     if (mainDraw > 0 && mainBands_ > 0) {
+        // Rounded to the nearest band: a gap below two bands' time is closed too.
         const int64_t perBand = std::max<int64_t>(mainDraw / mainBands_, 1);
-        const int64_t moved = std::clamp<int64_t>(lateBy / (4 * perBand), -4, 4);
+        const int64_t half = lateBy >= 0 ? 2 * perBand : -2 * perBand;
+        const int64_t moved = std::clamp<int64_t>((lateBy + half) / (4 * perBand), -4, 4);
         mainBands_ = std::clamp(mainBands_ + int(moved), 1, kRasterBandCycle - (threads_ - 1));
     }
     const int workers = threads_ - 1;
@@ -178,6 +209,8 @@ void RasterQueue::drawRows(uint32_t index, uint32_t from, uint32_t to) const {
         const Command& c = commands_[i];
         if (c.primitive == 0)
             clearTarget(c.target, c.clear, rows);
+        else if (isRasterTriangles(c.primitive))
+            drawTriangles(c.target, c.state, triangles_.data() + c.first, c.count, rows);
         else
             rasterizePrimitive(c.target, c.state, c.primitive, vertices_.data() + c.first, c.count,
                                rows);
@@ -200,6 +233,7 @@ void RasterQueue::flush() {
     share(mainDone - start, lastDone - mainDone);
     commandCount_ = 0;
     vertexCount_ = 0;
+    triangleCount_ = 0;
 }
 
 void RasterQueue::waitForWorkers() {

@@ -1,8 +1,9 @@
 // Draws and clears recorded on the calling thread and done on every core: each thread takes its
 // own bands of rows of every recorded primitive and clear, in order, so a frame's pixels do not
-// depend on how many threads draw it. The workers start on the commands as they are recorded;
-// the calling thread draws its bands when the queue is flushed, and its share of the bands
-// follows which thread finished last the flush before.
+// depend on how many threads draw it. Triangles are transformed, clipped and set up once, as
+// they are recorded, and the threads only walk their rows of them. The workers start on the
+// commands as they are recorded; the calling thread draws its bands when the queue is flushed,
+// and its share of the bands follows which thread finished last the flush before.
 #pragma once
 
 #include <atomic>
@@ -48,11 +49,12 @@ private:
         RasterState state; // its texture points to the command's copy below
         RasterTexture texture;
         uint32_t primitive; // 0: the clear below
-        uint32_t first;     // into vertices_
+        uint32_t first;     // into triangles_ for triangles, else into vertices_
         uint32_t count;
         RasterClear clear;
     };
     Command& record(const RasterTarget& target, uint32_t vertexCount);
+    static void setState(Command& c, const RasterState& state, uint32_t primitive);
     void publish();
     void open();
     void share(int64_t mainDraw, int64_t lateBy);
@@ -63,10 +65,12 @@ private:
 
     int threads_;
     bool spin_ = false; // a thread for every core: waits are spun briefly before sleeping
-    std::vector<Command> commands_;   // sized once; commandCount_ in use
-    std::vector<LitVertex> vertices_; // sized once; vertexCount_ in use
+    std::vector<Command> commands_;         // sized once; commandCount_ in use
+    std::vector<LitVertex> vertices_;       // sized once; vertexCount_ in use
+    std::vector<RasterTriangle> triangles_; // sized once, set up as recorded; triangleCount_ in use
     uint32_t commandCount_ = 0;
     uint32_t vertexCount_ = 0;
+    uint32_t triangleCount_ = 0;
 
     // Which thread draws each band of a cycle, fixed while a round runs; the calling thread's
     // number of them.

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace kestrune {
 
@@ -50,6 +52,7 @@ const bool kAvx512 = kSimd >= kSimdAvx512;
 
 // Attributes in screen space, in the order the span loops step them.
 enum Attribute { AttrZ, AttrRhw, AttrU, AttrV, AttrR, AttrG, AttrB, kAttributeCount };
+static_assert(kAttributeCount == kRasterAttributes);
 
 struct ScreenVertex {
     float x, y;               // pixels
@@ -1047,29 +1050,35 @@ bool finite(const ScreenVertex& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.a[AttrRhw]);
 }
 
-void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVertex& v1,
-                  const ScreenVertex& v2) {
+// The triangle set up for drawing: false when it covers no row of the scissor, faces away or is
+// degenerate.
+bool setUpTriangle(const PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVertex& v1,
+                   const ScreenVertex& v2, RasterTriangle& out) {
     float area2 = (v1.x - v0.x) * (v2.y - v0.y) - (v2.x - v0.x) * (v1.y - v0.y);
     // On screen y grows downwards: a positive area is clockwise.
-    if (!(area2 != 0) || !finite(v0) || !finite(v1) || !finite(v2)) return;
-    if (pipe.state.cull == D3DCULL_CCW && area2 < 0) return;
-    if (pipe.state.cull == D3DCULL_CW && area2 > 0) return;
+    if (!(area2 != 0) || !finite(v0) || !finite(v1) || !finite(v2)) return false;
+    if (pipe.state.cull == D3DCULL_CCW && area2 < 0) return false;
+    if (pipe.state.cull == D3DCULL_CW && area2 > 0) return false;
 
     const ScreenVertex* s[3] = {&v0, &v1, &v2};
     std::sort(s, s + 3, [](const ScreenVertex* a, const ScreenVertex* b) { return a->y < b->y; });
-    const ScreenVertex &top = *s[0], &mid = *s[1], &bottom = *s[2];
-    const int yStart = std::max(ceilToInt(top.y), pipe.clipTop);
-    const int yEnd = std::min(ceilToInt(bottom.y), pipe.clipBottom);
-    // Other threads draw the rest of the rows: a triangle with none of this thread's is done.
-    if (!pipe.rows.ownsAny(yStart, yEnd)) return;
-
-    float dx[kAttributeCount], dy[kAttributeCount];
+    out.yStart = std::max(ceilToInt(s[0]->y), pipe.clipTop);
+    out.yEnd = std::min(ceilToInt(s[2]->y), pipe.clipBottom);
+    if (out.yStart >= out.yEnd) return false;
+    for (int k = 0; k < 3; ++k) {
+        out.x[k] = s[k]->x;
+        out.y[k] = s[k]->y;
+    }
+    out.originX = v0.x;
+    out.originY = v0.y;
     for (int i = 0; i < kAttributeCount; ++i) {
         float d1 = v1.a[i] - v0.a[i], d2 = v2.a[i] - v0.a[i];
-        dx[i] = (d1 * (v2.y - v0.y) - d2 * (v1.y - v0.y)) / area2;
-        dy[i] = (d2 * (v1.x - v0.x) - d1 * (v2.x - v0.x)) / area2;
+        out.origin[i] = v0.a[i];
+        out.dx[i] = (d1 * (v2.y - v0.y) - d2 * (v1.y - v0.y)) / area2;
+        out.dy[i] = (d2 * (v1.x - v0.x) - d1 * (v2.x - v0.x)) / area2;
     }
 
+    out.linear = pipe.state.magFilter == D3DTFG_LINEAR;
     if (pipe.state.texture) {
         // Texels per pixel across the triangle decides between the two filters.
         const RasterTexture& t = *pipe.state.texture;
@@ -1081,26 +1090,38 @@ void drawTriangle(PixelPipeline& pipe, const ScreenVertex& v0, const ScreenVerte
         float du2 = uv(v2, 0) - uv(v0, 0), dv2 = uv(v2, 1) - uv(v0, 1);
         float texels = std::fabs(du1 * dv2 - du2 * dv1) * float(t.width) * float(t.height);
         bool minifying = texels > std::fabs(area2);
-        pipe.linear = minifying ? pipe.state.minFilter == D3DTFN_LINEAR
-                                : pipe.state.magFilter == D3DTFG_LINEAR;
+        out.linear = minifying ? pipe.state.minFilter == D3DTFN_LINEAR
+                               : pipe.state.magFilter == D3DTFG_LINEAR;
     }
+    for (int c = 0; c < 3; ++c) out.flat[c] = uint8_t(pipe.flatChannels[c]);
+    return true;
+}
 
-    auto edgeX = [](const ScreenVertex& a, const ScreenVertex& b, float y) {
-        return a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y);
+// The set-up triangle's spans in this thread's rows.
+void walkTriangle(PixelPipeline& pipe, const RasterTriangle& t) {
+    // Other threads draw the rest of the rows: a triangle with none of this thread's is done.
+    if (!pipe.rows.ownsAny(t.yStart, t.yEnd)) return;
+    pipe.linear = t.linear;
+    for (int c = 0; c < 3; ++c) pipe.flatChannels[c] = t.flat[c];
+    auto edgeX = [&t](int a, int b, float y) {
+        return t.x[a] + (y - t.y[a]) * (t.x[b] - t.x[a]) / (t.y[b] - t.y[a]);
     };
     float a[kAttributeCount];
-    for (int y = yStart; y < yEnd; ++y) {
-        if (!pipe.rows.owns(y)) continue;
+    for (int y = t.yStart; y < t.yEnd; ++y) {
+        if (!pipe.rows.owns(y)) {
+            y = y / kRasterBandRows * kRasterBandRows + kRasterBandRows - 1; // on to the next band
+            continue;
+        }
         float fy = float(y);
-        float xLong = edgeX(top, bottom, fy);
-        float xShort = fy < mid.y ? edgeX(top, mid, fy) : edgeX(mid, bottom, fy);
+        float xLong = edgeX(0, 2, fy);
+        float xShort = fy < t.y[1] ? edgeX(0, 1, fy) : edgeX(1, 2, fy);
         float left = std::min(xLong, xShort), right = std::max(xLong, xShort);
         int xStart = std::max(ceilToInt(left), pipe.clipLeft);
         int xEnd = std::min(ceilToInt(right), pipe.clipRight);
         if (xStart >= xEnd) continue;
         for (int i = 0; i < kAttributeCount; ++i)
-            a[i] = v0.a[i] + dx[i] * (float(xStart) - v0.x) + dy[i] * (fy - v0.y);
-        pipe.span(y, xStart, xEnd, a, dx);
+            a[i] = t.origin[i] + t.dx[i] * (float(xStart) - t.originX) + t.dy[i] * (fy - t.originY);
+        pipe.span(y, xStart, xEnd, a, t.dx);
     }
 }
 
@@ -1148,14 +1169,23 @@ void setFlatColor(PixelPipeline& pipe, const ClipVertex& provoking) {
     pipe.flatChannels[2] = toChannel(provoking.b);
 }
 
-void triangle(PixelPipeline& pipe, const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
+// The triangle clipped, projected and set up as at most kRasterTrianglesPerPrimitive triangles
+// in out; how many.
+int triangle(const PixelPipeline& pipe, const ClipVertex& a, const ClipVertex& b,
+             const ClipVertex& c, RasterTriangle* out) {
     const Viewport2& vp = pipe.state.viewport;
-    ClipVertex poly[kMaxClipVertices] = {a, b, c};
+    ClipVertex poly[kMaxClipVertices];
+    poly[0] = a;
+    poly[1] = b;
+    poly[2] = c;
     int count = clipPolygon(poly, 3, vp);
-    if (count < 3) return;
+    if (count < 3) return 0;
     ScreenVertex screen[kMaxClipVertices];
     for (int i = 0; i < count; ++i) screen[i] = project(poly[i], vp, pipe.state.perspective);
-    for (int i = 1; i + 1 < count; ++i) drawTriangle(pipe, screen[0], screen[i], screen[i + 1]);
+    int made = 0;
+    for (int i = 1; i + 1 < count; ++i)
+        made += setUpTriangle(pipe, screen[0], screen[i], screen[i + 1], out[made]);
+    return made;
 }
 
 void line(PixelPipeline& pipe, const ClipVertex& a, const ClipVertex& b) {
@@ -1178,17 +1208,19 @@ void point(PixelPipeline& pipe, const ClipVertex& a) {
 
 } // namespace
 
-bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, uint32_t primitive,
-                        const LitVertex* vertices, uint32_t count, RasterRows rows) {
-    if (!isRasterPrimitive(primitive)) return false;
+namespace {
+
+// The clip rectangle and the per-primitive decisions; false when nothing can be drawn.
+bool preparePipeline(PixelPipeline& pipe) {
+    const RasterTarget& target = pipe.target;
+    const RasterState& state = pipe.state;
     const Viewport2& vp = state.viewport;
-    PixelPipeline pipe{target, state, 0, 0, 0, 0, rows};
     pipe.clipLeft = int(std::min<uint32_t>(vp.x, uint32_t(target.width)));
     pipe.clipTop = int(std::min<uint32_t>(vp.y, uint32_t(target.height)));
     pipe.clipRight = int(std::min<uint64_t>(uint64_t(vp.x) + vp.width, uint64_t(target.width)));
     pipe.clipBottom = int(std::min<uint64_t>(uint64_t(vp.y) + vp.height, uint64_t(target.height)));
     if (pipe.clipLeft >= pipe.clipRight || pipe.clipTop >= pipe.clipBottom || !target.color)
-        return true;
+        return false;
     pipe.flat = !state.gouraud;
     pipe.texture565 = state.texture && PixelPipeline::is565(*state.texture);
     auto pow2 = [](int32_t n) { return n > 0 && (n & (n - 1)) == 0; };
@@ -1210,11 +1242,89 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
         pipe.blendMode = kBlendInverse;
     else
         pipe.blendMode = kBlendAny;
+    return true;
+}
+
+} // namespace
+
+uint32_t trianglePrimitives(uint32_t primitive, uint32_t count) {
+    if (primitive == D3DPT_TRIANGLELIST) return count / 3;
+    if (primitive == D3DPT_TRIANGLESTRIP || primitive == D3DPT_TRIANGLEFAN)
+        return count >= 3 ? count - 2 : 0;
+    return 0;
+}
+
+uint32_t setUpTriangles(const RasterTarget& target, const RasterState& state, uint32_t primitive,
+                        const LitVertex* vertices, uint32_t count, uint32_t first,
+                        RasterTriangle* out, uint32_t room, uint32_t& written) {
+    written = 0;
+    const uint32_t total = trianglePrimitives(primitive, count);
+    PixelPipeline pipe{target, state, 0, 0, 0, 0, {}};
+    if (!preparePipeline(pipe)) return total;
+    // Strips and fans share vertices between neighbours: each is transformed once, into the
+    // slot of its index modulo three (a fan's centre kept apart).
+    ClipVertex slots[3];
+    uint32_t slotIndex[3] = {UINT32_MAX, UINT32_MAX, UINT32_MAX};
+    auto at = [&](uint32_t i) -> const ClipVertex& {
+        if (slotIndex[i % 3] != i) {
+            slots[i % 3] = transformVertex(state.transform, vertices[i]);
+            slotIndex[i % 3] = i;
+        }
+        return slots[i % 3];
+    };
+    ClipVertex centre{};
+    if (primitive == D3DPT_TRIANGLEFAN && total > 0)
+        centre = transformVertex(state.transform, vertices[0]);
+    // Flat shading takes the colour of each triangle's first corner in a list or strip, and in a
+    // fan of triangle i that of vertex i + 1, the first corner after the shared centre.
+    uint32_t k = first;
+    for (; k < total && room - written >= kRasterTrianglesPerPrimitive; ++k) {
+        if (primitive == D3DPT_TRIANGLELIST) {
+            const ClipVertex v0 = at(3 * k), v1 = at(3 * k + 1), v2 = at(3 * k + 2);
+            setFlatColor(pipe, v0);
+            written += uint32_t(triangle(pipe, v0, v1, v2, out + written));
+        } else if (primitive == D3DPT_TRIANGLESTRIP) {
+            const ClipVertex a = at(k), b = at(k + 1), c = at(k + 2);
+            setFlatColor(pipe, a);
+            // Every second triangle is reversed so that the strip keeps one winding.
+            written += uint32_t(k % 2 == 0 ? triangle(pipe, a, b, c, out + written)
+                                           : triangle(pipe, b, a, c, out + written));
+        } else {
+            const ClipVertex previous = at(k + 1), next = at(k + 2);
+            setFlatColor(pipe, previous);
+            written += uint32_t(triangle(pipe, centre, previous, next, out + written));
+        }
+    }
+    return k;
+}
+
+void drawTriangles(const RasterTarget& target, const RasterState& state,
+                   const RasterTriangle* triangles, uint32_t count, RasterRows rows) {
+    PixelPipeline pipe{target, state, 0, 0, 0, 0, rows};
+    if (!preparePipeline(pipe)) return;
+    for (uint32_t i = 0; i < count; ++i) walkTriangle(pipe, triangles[i]);
+}
+
+bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, uint32_t primitive,
+                        const LitVertex* vertices, uint32_t count, RasterRows rows) {
+    if (!isRasterPrimitive(primitive)) return false;
+    if (isRasterTriangles(primitive)) {
+        // Set up a few primitives at a time and drawn, as a queue's threads draw them.
+        RasterTriangle set[8 * kRasterTrianglesPerPrimitive];
+        const uint32_t total = trianglePrimitives(primitive, count);
+        for (uint32_t k = 0; k < total;) {
+            uint32_t written = 0;
+            k = setUpTriangles(target, state, primitive, vertices, count, k, set,
+                               uint32_t(std::size(set)), written);
+            drawTriangles(target, state, set, written, rows);
+        }
+        return true;
+    }
+    PixelPipeline pipe{target, state, 0, 0, 0, 0, rows};
+    if (!preparePipeline(pipe)) return true;
 
     auto at = [&](uint32_t i) { return transformVertex(state.transform, vertices[i]); };
-    // Flat shading takes the colour of each primitive's first vertex (a point, a line's start, a
-    // list or strip triangle's first corner) except in fans: fan triangle i takes vertex i + 1,
-    // the first corner after the shared centre.
+    // Flat shading takes the colour of each primitive's first vertex: a point, a line's start.
     switch (primitive) {
     case D3DPT_POINTLIST:
         for (uint32_t i = 0; i < count; ++i) {
@@ -1237,40 +1347,6 @@ bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, ui
                 ClipVertex next = at(i);
                 setFlatColor(pipe, previous);
                 line(pipe, previous, next);
-                previous = next;
-            }
-        }
-        break;
-    case D3DPT_TRIANGLELIST:
-        for (uint32_t i = 0; i + 2 < count; i += 3) {
-            ClipVertex v0 = at(i);
-            setFlatColor(pipe, v0);
-            triangle(pipe, v0, at(i + 1), at(i + 2));
-        }
-        break;
-    case D3DPT_TRIANGLESTRIP:
-        if (count >= 3) {
-            ClipVertex a = at(0), b = at(1);
-            for (uint32_t i = 2; i < count; ++i) {
-                ClipVertex c = at(i);
-                setFlatColor(pipe, a);
-                // Every second triangle is reversed so that the strip keeps one winding.
-                if (i % 2 == 0)
-                    triangle(pipe, a, b, c);
-                else
-                    triangle(pipe, b, a, c);
-                a = b;
-                b = c;
-            }
-        }
-        break;
-    case D3DPT_TRIANGLEFAN:
-        if (count >= 3) {
-            ClipVertex centre = at(0), previous = at(1);
-            for (uint32_t i = 2; i < count; ++i) {
-                ClipVertex next = at(i);
-                setFlatColor(pipe, previous);
-                triangle(pipe, centre, previous, next);
                 previous = next;
             }
         }

@@ -51,7 +51,7 @@ struct RasterState {
 // kRasterBandCycle bands that repeats down the target (band b to thread owners[b % cycle]), or
 // without one band b to thread b % count. A pixel comes out the same whichever thread draws its
 // row.
-inline constexpr int kRasterBandRows = 4;
+inline constexpr int kRasterBandRows = 16;
 inline constexpr int kRasterBandCycle = 64;
 struct RasterRows {
     uint32_t index = 0;              // this thread, 0..count - 1
@@ -79,11 +79,45 @@ struct RasterRows {
 constexpr bool isRasterPrimitive(uint32_t primitive) {
     return primitive >= D3DPT_POINTLIST && primitive <= D3DPT_TRIANGLEFAN;
 }
+constexpr bool isRasterTriangles(uint32_t primitive) {
+    return primitive == D3DPT_TRIANGLELIST || primitive == D3DPT_TRIANGLESTRIP ||
+           primitive == D3DPT_TRIANGLEFAN;
+}
 
 // Draws count vertices as the given primitive, in the given rows only; false for a primitive type
 // it does not know.
 bool rasterizePrimitive(const RasterTarget& target, const RasterState& state, uint32_t primitive,
                         const LitVertex* vertices, uint32_t count, RasterRows rows = {});
+
+// A triangle after transform, clipping, projection and culling, ready to be drawn: its corners
+// from top to bottom, its rows within the scissor, and its attributes (depth, 1/w, texture
+// coordinates, colour) at one corner with their steps per pixel across and down. Set up once,
+// it is drawn by each thread in its own rows.
+inline constexpr int kRasterAttributes = 7;
+struct RasterTriangle {
+    float x[3], y[3]; // corners, by y
+    float originX, originY;
+    float origin[kRasterAttributes], dx[kRasterAttributes], dy[kRasterAttributes];
+    int32_t yStart, yEnd;
+    uint8_t flat[3]; // the flat-shading colour
+    bool linear;     // sampled with the linear filter
+};
+// One triangle clipped by the depth planes can leave a polygon of up to nine corners.
+inline constexpr uint32_t kRasterTrianglesPerPrimitive = 7;
+
+// The triangles a list, strip or fan of count vertices has; 0 for other primitives.
+uint32_t trianglePrimitives(uint32_t primitive, uint32_t count);
+
+// Sets up the list, strip or fan's triangles from the first-th on into out, stopping where room
+// for the next one's (kRasterTrianglesPerPrimitive) runs out; written says how many were set up
+// (culled and clipped-away ones take none). Returns the index of the next triangle to set up.
+uint32_t setUpTriangles(const RasterTarget& target, const RasterState& state, uint32_t primitive,
+                        const LitVertex* vertices, uint32_t count, uint32_t first,
+                        RasterTriangle* out, uint32_t room, uint32_t& written);
+
+// Draws set-up triangles, in the given rows only, with the state they were set up with.
+void drawTriangles(const RasterTarget& target, const RasterState& state,
+                   const RasterTriangle* triangles, uint32_t count, RasterRows rows = {});
 
 // What a clear fills: the rectangle (clipped to the target) of the colour and/or depth buffer.
 struct RasterClear {
