@@ -7,6 +7,7 @@
 # Usage: direct3d_e2e.sh PATH/TO/kestrune {choose|escape|cancel|sigterm}
 set -u
 . "$(dirname "$0")/../shell/window_named.sh"
+. "$(dirname "$0")/../shell/xvfb.sh"
 kestrune=$1
 case=$2
 for tool in Xvfb xdotool timeout; do
@@ -23,11 +24,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work"
 export SDL_AUDIODRIVER=none # no sound device: the show runs silent
 
 cd "$work"

@@ -6,6 +6,7 @@
 # Usage: show_e2e.sh PATH/TO/kestrune {escape|timeline|drag|sigint|sigterm|noglx|nodisplay}
 set -u
 . "$(dirname "$0")/window_named.sh"
+. "$(dirname "$0")/xvfb.sh"
 kestrune=$1
 case=$2
 
@@ -52,13 +53,7 @@ ended_with() {
 
 xvfb_options=()
 [ "$case" = noglx ] && xvfb_options=(-extension GLX) # an X server where OpenGL cannot run
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "${xvfb_options[@]}" 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-# The server named its display; it is used once a client can connect to it.
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+start_xvfb "$work" "${xvfb_options[@]}"
 if [ "$case" = escape ]; then
     export SDL_AUDIODRIVER=dummy # SDL's silent output stands in for a sound card
 else
