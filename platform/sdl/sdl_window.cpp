@@ -148,10 +148,7 @@ void wrapQuitHandler(int signal, SignalHandler& sdl) {
     sigaction(signal, &current, nullptr);
 }
 
-} // namespace
-
-bool initWindowSystem() {
-    if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+bool startVideo() {
     // Closing the last window is the program's business, not a quit.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
@@ -159,19 +156,48 @@ bool initWindowSystem() {
     // put a GL context of SDL's on the window and take the output window's context away when
     // the options window closes.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
-    wrapQuitHandler(SIGINT, sdlInterruptHandler);
+    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+}
+
+// SDL falls back to its offscreen driver when no display answers; chosen by name it is wanted.
+bool videoOnADisplay() {
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (asked && *asked) return true;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0;
+}
+
+bool environmentNames(const char* variable) {
+    const char* value = SDL_getenv(variable);
+    return value && *value;
+}
+
+} // namespace
+
+bool initWindowSystem() {
+    if (!SDL_WasInit(SDL_INIT_VIDEO) && !startVideo()) return false;
+    wrapQuitHandler(SIGINT, sdlInterruptHandler); // once: a wrapped handler is left as it is
     wrapQuitHandler(SIGTERM, sdlTerminateHandler);
     return true;
 }
 
 bool hasVisibleDisplay() {
-    if (!initWindowSystem()) return false;
-    // SDL falls back to its offscreen driver when no display answers; chosen by name it is wanted.
-    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
-    if (asked && *asked) return true;
-    const char* driver = SDL_GetCurrentVideoDriver();
-    return driver && SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0;
+    // A display named in the environment that does not take the connection at once (a server
+    // still starting, or too busy to answer) is asked again for half a second before the show
+    // says there is none.
+    const bool named = environmentNames("DISPLAY") || environmentNames("WAYLAND_DISPLAY");
+    // With an X display named and no Wayland one, X is the window system: it is asked again on
+    // its own, rather than SDL trying its other drivers after it, which print their failures.
+    if (environmentNames("DISPLAY") && !environmentNames("WAYLAND_DISPLAY"))
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    for (int attempt = 1; named && !SDL_WasInit(SDL_INIT_VIDEO) && attempt <= 5; ++attempt) {
+        if (startVideo()) {
+            if (videoOnADisplay()) break;
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        }
+        SDL_Delay(100);
+    }
+    return initWindowSystem() && videoOnADisplay();
 }
 
 PlatformWindow* createWindow(const char* title, int x, int y, int width, int height, bool caption,
