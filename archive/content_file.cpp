@@ -79,13 +79,13 @@ KeptArchive& kept() {
 
 std::atomic<UnpackedEntryHook> unpackedEntryHook{nullptr};
 
-// The hook given every entry still waiting to be read, in directory order, but for those that
-// an earlier entry of the same name hides. Each is copied out
-// under the lock, so that a loader asking for it meanwhile still takes it at once.
+// The hook given every entry still waiting to be read, in directory order, but for those that an
+// earlier entry of the same name hides. Each is copied out under the lock, so that a loader
+// asking for it meanwhile still takes it at once.
 void handUnpackedEntries(KeptArchive& k, UnpackedEntryHook hook) {
     ReadAhead& a = k.ahead;
-    std::vector<uint8_t> bytes;
     for (size_t i = 0; i < a.states.size(); ++i) {
+        std::vector<uint8_t> bytes;
         {
             std::lock_guard lock(a.mutex);
             if (a.stopping) return;
@@ -93,7 +93,7 @@ void handUnpackedEntries(KeptArchive& k, UnpackedEntryHook hook) {
             bytes = *a.entries[i];
         }
         const char* name = k.archive->entry(int(i)).name;
-        if (k.archive->find(name) == int(i)) hook(name, bytes); // not one a later entry hides
+        if (k.archive->find(name) == int(i)) hook(name, std::move(bytes)); // not a hidden one
     }
 }
 

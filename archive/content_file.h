@@ -35,9 +35,10 @@ public:
 void openArchiveAhead();
 
 // Given each entry that the thread unpacking ahead has unpacked, once it has unpacked them all, on
-// that thread, with the bytes a read of it would give: to work ahead on what the loaders will ask
-// for (decode images, say). Entries already read are not given. None: not called.
-using UnpackedEntryHook = void (*)(const char* name, const std::vector<uint8_t>& bytes);
+// that thread, with a copy of the bytes a read of it would give, to keep: to work ahead on what
+// the loaders will ask for (decode images, say). Entries already read are not given. None: not
+// called.
+using UnpackedEntryHook = void (*)(const char* name, std::vector<uint8_t>&& bytes);
 void setUnpackedEntryHook(UnpackedEntryHook hook);
 
 // Whether loading may use a second thread: not on a single core, nor on the web (no threads).

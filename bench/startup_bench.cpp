@@ -105,8 +105,8 @@ void busyUntimed(benchmark::State& state, void (*before)() = nullptr) {
 // Start-up steps 4 and 6 to 8 as the driver runs them (prepareAll included with step 7). The
 // scenes and the metaball workspace live until the show ends: they are released untimed.
 // In the show the archive is opened before the options window, and unpacked and its images
-// decoded on a second thread while that is up, and between steps 4 and 6 the loading scene plays for 200 frames (6.6 s) while the
-// second threads unpack and decode ahead. asInTheShow opens the archive and gives them 10 ms in
+// decoded on a second thread while that is up, and between steps 4 and 6 the loading scene plays
+// for 200 frames (6.6 s) while the second threads unpack and decode ahead. asInTheShow opens the archive and gives them 10 ms in
 // each of those two places, untimed. Without, step 4 opens the archive and step 6 follows it at
 // once.
 void loadShow(benchmark::State& state, bool asInTheShow) {

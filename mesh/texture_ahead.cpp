@@ -112,13 +112,13 @@ Guesses& guesses() {
 
 // On the archive's read-ahead thread. Only images that decode without a word are kept: one the
 // decoder has something to say about is decoded again when asked for, and says it then.
-void guessFromEntry(const char* name, const std::vector<uint8_t>& bytes) {
+void guessFromEntry(const char* name, std::vector<uint8_t>&& bytes) {
     const bool jpeg = bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
     if (!jpeg) return;
     Guess guess;
     auto pixels = decodeJpegQuietly(bytes.data(), bytes.size(), guess.width, guess.height);
     if (!pixels) return;
-    guess.bytes = bytes;
+    guess.bytes = std::move(bytes);
     guess.pixels = std::move(*pixels);
     Guesses& g = guesses();
     std::lock_guard lock(g.mutex);
@@ -172,13 +172,6 @@ TexturesDecodedAhead::~TexturesDecodedAhead() {
 bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, TextureUploadFn upload) {
     Ahead& a = ahead();
     if (a.holders == 0 || !loadingThreadsAvailable()) return false;
-    if (!a.decoder.joinable()) {
-        try {
-            a.decoder = std::thread(decodeJobs);
-        } catch (const std::system_error&) {
-            return false; // no thread to be had: decoded here, one by one
-        }
-    }
     auto job = std::make_unique<TextureJob>();
     job->index = index;
     job->mipmap = mipmap;
@@ -188,6 +181,14 @@ bool decodeTextureAhead(uint16_t index, const char* name, uint8_t mipmap, Textur
     if (takeGuess(name, *job)) {
         a.requested.push_back(std::move(job));
         return true;
+    }
+    // Started with the first image not decoded ahead.
+    if (!a.decoder.joinable()) {
+        try {
+            a.decoder = std::thread(decodeJobs);
+        } catch (const std::system_error&) {
+            return false; // no thread to be had: decoded here, one by one
+        }
     }
     {
         std::lock_guard lock(a.mutex);
